@@ -1,0 +1,77 @@
+#include "adb/turn_adb.h"
+
+#include "adb/adb_command.h"
+#include "device/ansi_text.h"
+#include "log/write_log.h"
+
+#include <cstring>
+
+// Sends the command up to 20 times, waiting after every refusal; TRUE when accepted.
+static BOOL CommandDisk(HANDLE disk, BOOL on) {
+    for (int attempt = 0; attempt < ADB_ATTEMPTS_PER_DISK; ++attempt) {
+        if (SendAdbModeCommand(disk, on))
+            return TRUE;
+        Sleep(ADB_WAIT_MS);
+    }
+    return FALSE;
+}
+
+// Opens one matching disk and commands it; TRUE when it accepted.
+static BOOL SwitchDisk(const char* lowerPath, BOOL on) {
+    WriteLog("Attempt to turn %s ADB for %s\n", on ? "on" : "off", lowerPath);
+    HANDLE disk = CreateFileA(lowerPath, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (disk == INVALID_HANDLE_VALUE) {
+        WriteLog("Failed to open ADB device %s: %x\n", lowerPath, (unsigned)GetLastError());
+        return FALSE;
+    }
+    BOOL accepted = CommandDisk(disk, on);
+    CloseHandle(disk);
+    return accepted;
+}
+
+// One pass over the present disk interfaces. Sets *matched when any path held the filter.
+static int RunPass(const char* filter, BOOL on, BOOL* matched) {
+    PATH_LIST paths;
+    memset(&paths, 0, sizeof(paths));
+    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_DISK, NULL, NULL,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE)
+        WriteLog("SetupDiGetClassDevs error: %X\n", (unsigned)GetLastError());
+    else
+        EnumDiskInterfaces(&paths, set);
+
+    int result = 0;
+    for (DWORD i = 0; i < paths.Count; ++i) {
+        LPSTR lowerPath = CopyText(paths.Items[i]);
+        if (lowerPath == NULL)
+            continue;
+        LowerCaseInPlace(lowerPath);
+        if (strstr(lowerPath, filter) != NULL) {
+            *matched = TRUE;
+            if (SwitchDisk(lowerPath, on))
+                result = 1;
+        }
+        GlobalFree(lowerPath);
+    }
+    Sleep(ADB_WAIT_MS);
+    FreePathList(&paths);
+    return result;
+}
+
+int TurnAdb(BOOL on, LPSTR serial) {
+    if (serial == NULL)
+        return 0;
+    LowerCaseInPlace(serial);
+    const char* filter = serial;
+    WriteLog("DeviceFilter: %s\n", filter);
+
+    int result = 0;
+    BOOL matched = FALSE;
+    for (int pass = 0; pass < ADB_PASSES && !matched; ++pass) {
+        if (RunPass(filter, on, &matched))
+            result = 1;
+    }
+    GlobalFree(serial);
+    return result;
+}

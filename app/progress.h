@@ -1,0 +1,18 @@
+// The progress indicator: a second thread that prints a dot a second while the main thread
+// works, and keeps quiet while paused.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <atomic>
+
+// Written by the main thread, read by the progress thread; only visibility matters.
+extern std::atomic<int> g_bRunning;
+extern std::atomic<int> g_bPaused;
+
+DWORD WINAPI ProgressThread(LPVOID parameter);
+
+// Sets g_bRunning and starts ProgressThread; a thread that cannot start means no dots.
+void StartProgressIndicator(void);
+void SetProgressPaused(int paused);
+void StopProgressIndicator(void);

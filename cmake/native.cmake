@@ -1,0 +1,31 @@
+# The logic on the simulated PC, the scenario runner and the tests.
+option(QEL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+if(QEL_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+find_package(Threads REQUIRED)
+find_path(TOMLPLUSPLUS_INCLUDE toml++/toml.h REQUIRED)
+
+add_library(qel_simpc STATIC
+    ${LOGIC_SOURCES}
+    sim/crt.cpp
+    sim/kernel.cpp
+    sim/newdev.cpp
+    sim/process.cpp
+    sim/registry.cpp
+    sim/scenario.cpp
+    sim/scheduler.cpp
+    sim/setupapi.cpp
+    sim/storage.cpp
+    sim/world.cpp)
+target_include_directories(qel_simpc PUBLIC ${CMAKE_SOURCE_DIR} ${TOMLPLUSPLUS_INCLUDE})
+target_link_libraries(qel_simpc PUBLIC Threads::Threads)
+
+add_executable(qel-driver-fix-sim runner/main.cpp)
+target_link_libraries(qel-driver-fix-sim PRIVATE qel_simpc)
+
+enable_testing()
+add_subdirectory(tests)

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what it needs, builds all three presets and runs every test: the unit and scenario
+# tests on the simulated PC (under ASan and UBSan), then the real exes under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+if command -v clang-format >/dev/null; then
+    git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+fi
+for preset in native win32 win64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+done
+ctest --preset native -j2
+tests/wine/run.sh

@@ -1,0 +1,186 @@
+// Kernel services of the simulated PC: last error, memory, threads, time, environment,
+// the Windows directory and the ANSI code page's case mapping.
+#include "sim/pc.h"
+#include "sim/scheduler.h"
+#include "sim/winapi.h"
+
+#include <cstdlib>
+#include <cstring>
+
+using namespace sim;
+
+static thread_local DWORD t_lastError = 0;
+
+DWORD WINAPI GetLastError(void) {
+    return t_lastError;
+}
+void WINAPI SetLastError(DWORD dwErrCode) {
+    t_lastError = dwErrCode;
+}
+
+HGLOBAL WINAPI GlobalAlloc(unsigned uFlags, SIZE_T dwBytes) {
+    World& w = W();
+    unsigned call = ++w.allocCalls;
+    if (w.pc.failAllocs.count(call) || dwBytes > w.pc.allocLimit) {
+        Trace("GlobalAlloc(%#x, %zu) = NULL (8)", uFlags, (size_t)dwBytes);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    void* block = calloc(1, dwBytes ? dwBytes : 1);
+    LedgerOpen((uintptr_t)block, Resource::Block, std::to_string(dwBytes) + " bytes");
+    Trace("GlobalAlloc(%#x, %zu) = block", uFlags, (size_t)dwBytes);
+    return block;
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
+    if (!LedgerClose((uintptr_t)hMem, Resource::Block)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return hMem;
+    }
+    free(hMem);
+    return NULL;
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    Trace("Sleep(%u)", (unsigned)dwMilliseconds);
+    Block(dwMilliseconds);
+}
+
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
+                           LPVOID lpParameter, DWORD, LPDWORD lpThreadId) {
+    if (W().pc.threadCreateFails) {
+        Trace("CreateThread() = NULL (8)");
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    if (lpThreadId)
+        *lpThreadId = 0;
+    Trace("CreateThread()");
+    return StartThread(lpStartAddress, lpParameter);
+}
+
+void WINAPI ExitThread(DWORD dwExitCode) {
+    EndCurrentThread(dwExitCode);
+}
+
+// Disk handles are closed by the storage part; thread handles here.
+bool CloseDiskHandle(uintptr_t handle);
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    uintptr_t id = (uintptr_t)hObject;
+    Trace("CloseHandle(%#llx)", (unsigned long long)id);
+    if (CloseDiskHandle(id))
+        return TRUE;
+    if (!LedgerClose(id, Resource::Handle)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {
+    const auto& env = W().pc.env;
+    auto it = env.find(Upper(lpName));
+    if (it == env.end()) {
+        Trace("GetEnvironmentVariableA(\"%s\") = 0 (203)", lpName);
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        return 0;
+    }
+    const std::string& value = it->second;
+    DWORD length = (DWORD)value.size();
+    if (length + 1 > nSize) {
+        // Windows leaves the buffer undefined here: make that visible.
+        if (lpBuffer && nSize)
+            memset(lpBuffer, 'X', nSize);
+        Trace("GetEnvironmentVariableA(\"%s\") = %u (too small)", lpName, (unsigned)(length + 1));
+        return length + 1;
+    }
+    memcpy(lpBuffer, value.c_str(), length + 1);
+    Trace("GetEnvironmentVariableA(\"%s\") = %u", lpName, (unsigned)length);
+    SetLastError(0);
+    return length;
+}
+
+static void CivilFromDays(int64_t days, int* year, unsigned* month, unsigned* day) {
+    days += 719468;
+    int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    unsigned doe = (unsigned)(days - era * 146097);
+    unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    unsigned mp = (5 * doy + 2) / 153;
+    *day = doy - (153 * mp + 2) / 5 + 1;
+    *month = mp < 10 ? mp + 3 : mp - 9;
+    *year = (int)(yoe + era * 400 + (*month <= 2));
+}
+
+void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
+    uint64_t ms = W().pc.clockStartMs + W().nowMs;
+    int64_t days = (int64_t)(ms / 86400000);
+    uint64_t inDay = ms % 86400000;
+    int year;
+    unsigned month, day;
+    CivilFromDays(days, &year, &month, &day);
+    lpSystemTime->wYear = (WORD)year;
+    lpSystemTime->wMonth = (WORD)month;
+    lpSystemTime->wDay = (WORD)day;
+    lpSystemTime->wDayOfWeek = (WORD)((days + 4) % 7);
+    lpSystemTime->wHour = (WORD)(inDay / 3600000);
+    lpSystemTime->wMinute = (WORD)(inDay / 60000 % 60);
+    lpSystemTime->wSecond = (WORD)(inDay / 1000 % 60);
+    lpSystemTime->wMilliseconds = (WORD)(inDay % 1000);
+}
+
+unsigned WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, unsigned uSize) {
+    const Pc& pc = W().pc;
+    if (pc.windowsDirError) {
+        Trace("GetWindowsDirectoryA() = 0 (%u)", (unsigned)pc.windowsDirError);
+        SetLastError(pc.windowsDirError);
+        return 0;
+    }
+    unsigned length = (unsigned)pc.windowsDir.size();
+    if (length + 1 > uSize) {
+        Trace("GetWindowsDirectoryA() = %u (too small)", length + 1);
+        return length + 1;
+    }
+    memcpy(lpBuffer, pc.windowsDir.c_str(), length + 1);
+    Trace("GetWindowsDirectoryA() = %u \"%s\"", length, lpBuffer);
+    return length;
+}
+
+// The simulated ANSI code page is Windows-1252, a single-byte one: ASCII letters and the
+// accented capitals of Latin-1 (and Š, Œ, Ž, Ÿ) have small forms.
+static unsigned char LowerCp1252(unsigned char c) {
+    if (c >= 'A' && c <= 'Z')
+        return (unsigned char)(c + 0x20);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        return (unsigned char)(c + 0x20);
+    switch (c) {
+    case 0x8A:
+        return 0x9A;
+    case 0x8C:
+        return 0x9C;
+    case 0x8E:
+        return 0x9E;
+    case 0x9F:
+        return 0xFF;
+    }
+    return c;
+}
+
+int WINAPI LCMapStringA(LCID, DWORD dwMapFlags, LPCSTR lpSrcStr, int cchSrc, LPSTR lpDestStr,
+                        int cchDest) {
+    if (dwMapFlags != LCMAP_LOWERCASE || lpSrcStr == NULL || cchSrc == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    int length = cchSrc < 0 ? (int)strlen(lpSrcStr) + 1 : cchSrc;
+    if (cchDest == 0)
+        return length;
+    if (cchDest < length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    for (int i = 0; i < length; ++i)
+        lpDestStr[i] = (char)LowerCp1252((unsigned char)lpSrcStr[i]);
+    return length;
+}

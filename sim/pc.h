@@ -1,0 +1,185 @@
+// The simulated PC: what a scenario describes (Pc) and what a run changes and records (World).
+#pragma once
+
+#include "sim/winapi.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// One scripted outcome of a call: success (error 0) or a Windows error code, taking ms of
+// virtual time. A disk's "vanish" fails with ERROR_DEV_NOT_EXIST and removes the disk.
+struct Outcome {
+    DWORD error = 0;
+    uint64_t ms = 0;
+    bool vanish = false;
+};
+
+// One scripted failure of the class lookup; count is what it reports as the required size.
+struct LookupFault {
+    DWORD error = ERROR_INSUFFICIENT_BUFFER;
+    DWORD count = 0;
+};
+
+struct RegValue {
+    DWORD type = REG_SZ;
+    std::vector<uint8_t> data;
+};
+
+struct RegKey {
+    std::string path; // as written, below HKEY_LOCAL_MACHINE
+    LSTATUS openError = ERROR_SUCCESS;
+    std::map<std::string, RegValue> values; // by lower-cased name
+};
+
+struct Device {
+    std::string instanceId;
+    bool afterEnter = false;         // present only once the tool has read stdin
+    bool listDetailFails = false;    // SetupDiGetDeviceInfoListDetailA fails after this device
+    CONFIGRET idResult = CR_SUCCESS; // what CM_Get_Device_ID_ExA answers for it
+    bool adbOn = false;              // a phone's ADB interface
+};
+
+struct SetupClass {
+    GUID guid{};
+    std::string name = "USB";
+    std::vector<Device> devices;
+    DWORD setError = 0;   // SetupDiGetClassDevsExA fails with it
+    int enumFailsAt = -1; // SetupDiEnumDeviceInfo fails at this index
+    DWORD enumError = ERROR_INVALID_DATA;
+};
+
+struct Disk {
+    std::string path;
+    std::string phoneSerial;    // the phone behind the disk, "" for an ordinary disk
+    uint64_t presentFromMs = 0; // virtual time since the start at which it shows up
+    uint64_t presentUntilMs = UINT64_MAX;
+    DWORD openError = 0;
+    std::vector<Outcome> replies; // one per request; after the last, every request is accepted
+};
+
+struct Installer {
+    DWORD loadError = 0;
+    DWORD exportError = 0;
+    std::vector<Outcome> outcomes; // one per call; after the last, calls succeed
+    DWORD failWhileAdbOff = 0;     // fails with this code while the phone's ADB is off
+    uint64_t ms = 0;               // virtual duration of every call without its own
+};
+
+struct Pc {
+    std::string name;
+    uint64_t clockStartMs = 0; // UTC milliseconds since 1970-01-01
+    std::vector<SetupClass> classes;
+    std::vector<LookupFault> lookupFaults;
+    std::map<std::string, std::string> env; // by upper-cased name
+    bool stdinAtEnd = true;
+    std::string stdinLine;
+    uint64_t stdinAfterMs = 0;
+    std::string windowsDir = "C:\\Windows";
+    DWORD windowsDirError = 0;
+    std::vector<Disk> disks;
+    std::vector<DWORD> diskSetErrors; // the first disk-interface sets fail with these
+    int diskEnumFailsAt = -1;
+    int diskDetailFailsAt = -1;
+    DWORD diskFailError = ERROR_INVALID_DATA;
+    std::map<std::string, RegKey> registry; // by lower-cased path
+    Installer installer;
+    std::set<unsigned> failAllocs;            // 1-based GlobalAlloc calls that fail
+    SIZE_T allocLimit = 64u * 1024 * 1024;    // larger blocks fail as out of memory
+    std::map<std::string, std::string> files; // by lower-cased path: bytes as stored
+    std::set<std::string> missingFolders;     // lower-cased; files there cannot be opened
+    bool threadCreateFails = false;
+};
+
+// ---- Helpers shared by the sim and its tests ---------------------------------------------------
+std::string Lower(std::string text);
+std::string Upper(std::string text);
+std::string EnumKeyPath(const std::string& instanceId);
+std::string GuidText(const GUID& guid);
+bool ParseGuid(const std::string& text, GUID* guid);
+// Writes a REG_SZ "Service" under the device's Enum key.
+void SetService(Pc& pc, const std::string& instanceId, const std::string& service);
+std::string SerialOf(const std::string& instanceId);
+
+// ---- What a run records ------------------------------------------------------------------------
+enum class Resource { Set, Handle, Key, Library, Block, File };
+const char* ResourceName(Resource kind);
+
+struct LedgerEntry {
+    Resource kind;
+    std::string what;
+    uint64_t atMs;
+};
+
+struct AdbRequest {
+    std::string diskPath;
+    uint64_t atMs = 0;
+    DWORD ioctl = 0;
+    DWORD inLength = 0;
+    DWORD outLength = 0;
+    std::vector<uint8_t> bytes; // the whole buffer as sent
+    DWORD error = 0;            // 0 when accepted
+};
+
+struct InstallCall {
+    std::string hardwareId;
+    std::string infPath;
+    DWORD flags = 0;
+    uint64_t atMs = 0;
+    DWORD error = 0;
+};
+
+// A device-information set as the sim keeps it: a snapshot of the members present when made.
+struct SetState {
+    bool disks = false;
+    size_t classIndex = 0;
+    std::vector<size_t> members; // device indexes of the class, or disk indexes
+    long lastEnumerated = -1;    // the member index last enumerated
+};
+
+struct World {
+    Pc pc;
+    std::map<uintptr_t, SetState> sets;
+    std::map<uintptr_t, std::string> diskHandles; // lower-cased path
+    std::map<uintptr_t, std::string> keys;        // lower-cased path
+    std::set<uintptr_t> libraries;
+    uint64_t nowMs = 0; // virtual time since the start
+    std::string console;
+    std::vector<std::string> trace;
+    bool tracing = false;
+    std::map<uintptr_t, LedgerEntry> ledger;
+    std::vector<std::string> violations; // releases of unknown resources, bad records
+    std::vector<AdbRequest> adbRequests;
+    std::vector<InstallCall> installCalls;
+    bool stdinRead = false;
+    size_t stdinPos = 0;
+    unsigned allocCalls = 0;
+    unsigned diskSetCalls = 0;
+    unsigned lookupCalls = 0;
+    size_t installCallIndex = 0;
+    std::map<std::string, size_t> diskReplyIndex; // by lower-cased path
+    std::set<std::string> vanishedDisks;          // lower-cased paths
+    uintptr_t nextHandle = 0x100;
+};
+
+World& W();
+
+// Starts a fresh world for pc (clears every record).
+void ResetWorld(const Pc& pc);
+
+void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+uintptr_t NewHandleValue();
+void LedgerOpen(uintptr_t id, Resource kind, const std::string& what);
+// FALSE (and a violation) when id is not open as kind.
+bool LedgerClose(uintptr_t id, Resource kind);
+bool LedgerHas(uintptr_t id, Resource kind);
+// The resources still open, one line each.
+std::vector<std::string> LedgerReport();
+bool LedgerIsClean();
+
+} // namespace sim

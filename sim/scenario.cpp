@@ -1,0 +1,501 @@
+// Scenario files: a simulated PC described in TOML (see docs/scenarios.md).
+#include "sim/scenario.h"
+
+#include <toml++/toml.h>
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace sim {
+namespace {
+
+struct ScenarioError {
+    long line;
+    std::string message;
+};
+
+[[noreturn]] void Throw(const toml::node& node, const std::string& message) {
+    throw ScenarioError{(long)node.source().begin.line, message};
+}
+
+using Handler = std::function<void(const toml::node&)>;
+
+// Walks a table, handing each key to its handler; an unknown key is an error.
+void ReadTable(const toml::node& node, const std::string& where,
+               const std::map<std::string, Handler>& handlers) {
+    const toml::table* table = node.as_table();
+    if (table == nullptr)
+        Throw(node, where + " must be a table");
+    for (auto&& [key, value] : *table) {
+        auto handler = handlers.find(std::string(key.str()));
+        if (handler == handlers.end()) {
+            std::string known;
+            for (const auto& [name, unused] : handlers)
+                known += (known.empty() ? "" : ", ") + name;
+            throw ScenarioError{(long)key.source().begin.line,
+                                "unknown key '" + std::string(key.str()) + "' in " + where +
+                                    " (known: " + known + ")"};
+        }
+        handler->second(value);
+    }
+}
+
+std::string String(const toml::node& node, const std::string& what) {
+    if (!node.is_string())
+        Throw(node, what + " must be a string");
+    return std::string(*node.value<std::string_view>());
+}
+
+bool Bool(const toml::node& node, const std::string& what) {
+    if (!node.is_boolean())
+        Throw(node, what + " must be true or false");
+    return *node.value<bool>();
+}
+
+int64_t Integer(const toml::node& node, const std::string& what, int64_t min, int64_t max) {
+    if (!node.is_integer())
+        Throw(node, what + " must be an integer");
+    int64_t value = *node.value<int64_t>();
+    if (value < min || value > max)
+        Throw(node,
+              what + " must be between " + std::to_string(min) + " and " + std::to_string(max));
+    return value;
+}
+
+DWORD Code(const toml::node& node, const std::string& what) {
+    return (DWORD)Integer(node, what + " (a Windows error code)", 0, 0xFFFFFFFFLL);
+}
+
+uint64_t Millis(const toml::node& node, const std::string& what) {
+    return (uint64_t)Integer(node, what + " (milliseconds)", 0, 1000LL * 3600 * 24 * 365);
+}
+
+template <typename Item>
+std::vector<Item> Array(const toml::node& node, const std::string& what,
+                        const std::function<Item(const toml::node&)>& read) {
+    const toml::array* array = node.as_array();
+    if (array == nullptr)
+        Throw(node, what + " must be an array");
+    std::vector<Item> items;
+    for (const toml::node& item : *array)
+        items.push_back(read(item));
+    return items;
+}
+
+// An outcome: "ok"/"accept", an error code, "vanish", or { error = N, ms = N, vanish = B }.
+Outcome ReadOutcome(const toml::node& node, const std::string& what, bool allowVanish) {
+    Outcome outcome;
+    if (node.is_string()) {
+        std::string word = String(node, what);
+        if (word == "ok" || word == "accept")
+            return outcome;
+        if (word == "vanish" && allowVanish) {
+            outcome.vanish = true;
+            return outcome;
+        }
+        Throw(node, what + ": unknown outcome '" + word + "' (use \"ok\"" +
+                        (allowVanish ? ", \"accept\", \"vanish\"" : "") + " or an error code)");
+    }
+    if (node.is_integer()) {
+        outcome.error = Code(node, what);
+        return outcome;
+    }
+    std::map<std::string, Handler> fields = {
+        {"error", [&](const toml::node& n) { outcome.error = Code(n, what + ".error"); }},
+        {"ms", [&](const toml::node& n) { outcome.ms = Millis(n, what + ".ms"); }},
+    };
+    if (allowVanish)
+        fields["vanish"] = [&](const toml::node& n) { outcome.vanish = Bool(n, what + ".vanish"); };
+    ReadTable(node, what, fields);
+    return outcome;
+}
+
+uint64_t ReadClock(const toml::node& node) {
+    std::string text = String(node, "clock");
+    int year, month, day, hour, minute, second, millis = 0, end = 0;
+    if (sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &year, &month, &day, &hour, &minute,
+               &second, &millis, &end) != 7 ||
+        (size_t)end != text.size() || year < 1601 || year > 9999 || month < 1 || month > 12 ||
+        day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59)
+        Throw(node, "clock must be a UTC time like \"2009-06-05T09:04:07.012Z\"");
+    // Days since 1970-01-01 in the proleptic Gregorian calendar.
+    int y = year - (month <= 2);
+    int era = (y >= 0 ? y : y - 399) / 400;
+    unsigned yoe = (unsigned)(y - era * 400);
+    unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + (unsigned)day - 1;
+    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    int64_t days = (int64_t)era * 146097 + (int64_t)doe - 719468;
+    return (uint64_t)(((days * 24 + hour) * 60 + minute) * 60 + second) * 1000 + (uint64_t)millis;
+}
+
+std::vector<uint8_t> ReadHex(const toml::node& node, const std::string& what) {
+    std::string text = String(node, what);
+    std::vector<uint8_t> bytes;
+    std::string digits;
+    for (char c : text) {
+        if (c == ' ')
+            continue;
+        if (!isxdigit((unsigned char)c))
+            Throw(node, what + " must be hexadecimal bytes like \"75 73 62\"");
+        digits += c;
+    }
+    if (digits.size() % 2)
+        Throw(node, what + " has an odd number of hexadecimal digits");
+    for (size_t i = 0; i < digits.size(); i += 2)
+        bytes.push_back((uint8_t)std::stoul(digits.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+DWORD ReadRegType(const toml::node& node) {
+    static const std::map<std::string, DWORD> types = {
+        {"REG_NONE", REG_NONE},     {"REG_SZ", REG_SZ},       {"REG_EXPAND_SZ", REG_EXPAND_SZ},
+        {"REG_BINARY", REG_BINARY}, {"REG_DWORD", REG_DWORD}, {"REG_MULTI_SZ", REG_MULTI_SZ}};
+    if (node.is_integer())
+        return Code(node, "type");
+    auto it = types.find(String(node, "type"));
+    if (it == types.end())
+        Throw(node, "type must be REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY, "
+                    "REG_NONE or a number");
+    return it->second;
+}
+
+// A registry value: { name, type, string | hex | dword }. A string is stored with its zero.
+std::pair<std::string, RegValue> ReadRegValue(const toml::node& node, const std::string& where) {
+    std::string name;
+    RegValue value;
+    bool hasData = false;
+    ReadTable(
+        node, where,
+        {{"name", [&](const toml::node& n) { name = String(n, "name"); }},
+         {"type", [&](const toml::node& n) { value.type = ReadRegType(n); }},
+         {"string",
+          [&](const toml::node& n) {
+              std::string text = String(n, "string");
+              value.data.assign(text.begin(), text.end());
+              value.data.push_back(0);
+              hasData = true;
+          }},
+         {"hex",
+          [&](const toml::node& n) {
+              value.data = ReadHex(n, "hex");
+              hasData = true;
+          }},
+         {"dword", [&](const toml::node& n) {
+              DWORD d = Code(n, "dword");
+              value.data = {(uint8_t)d, (uint8_t)(d >> 8), (uint8_t)(d >> 16), (uint8_t)(d >> 24)};
+              hasData = true;
+          }}});
+    if (name.empty())
+        Throw(node, where + " needs a name");
+    if (!hasData)
+        Throw(node, where + " needs one of string, hex or dword");
+    return {name, value};
+}
+
+RegKey& KeyFor(Pc& pc, const std::string& path) {
+    RegKey& key = pc.registry[Lower(path)];
+    if (key.path.empty())
+        key.path = path;
+    return key;
+}
+
+void ReadDevice(const toml::node& node, Pc& pc, SetupClass& setupClass) {
+    Device device;
+    std::string keyState = "present";
+    LSTATUS keyOpenError = 0;
+    std::optional<std::string> service;
+    std::optional<std::pair<std::string, RegValue>> serviceValue;
+    ReadTable(
+        node, "[[class.device]]",
+        {{"id", [&](const toml::node& n) { device.instanceId = String(n, "id"); }},
+         {"service", [&](const toml::node& n) { service = String(n, "service"); }},
+         {"service_value",
+          [&](const toml::node& n) { serviceValue = ReadRegValue(n, "service_value"); }},
+         {"key",
+          [&](const toml::node& n) {
+              keyState = String(n, "key");
+              if (keyState != "present" && keyState != "missing")
+                  Throw(n, "key must be \"present\" or \"missing\"");
+          }},
+         {"key_open_error",
+          [&](const toml::node& n) { keyOpenError = (LSTATUS)Code(n, "key_open_error"); }},
+         {"after_enter", [&](const toml::node& n) { device.afterEnter = Bool(n, "after_enter"); }},
+         {"list_detail_fails",
+          [&](const toml::node& n) { device.listDetailFails = Bool(n, "list_detail_fails"); }},
+         {"id_result", [&](const toml::node& n) { device.idResult = Code(n, "id_result"); }},
+         {"adb", [&](const toml::node& n) { device.adbOn = Bool(n, "adb"); }}});
+    if (device.instanceId.empty())
+        Throw(node, "[[class.device]] needs an id");
+    if (keyState == "present") {
+        RegKey& key = KeyFor(pc, EnumKeyPath(device.instanceId));
+        key.openError = keyOpenError;
+        if (service)
+            SetService(pc, device.instanceId, *service);
+        if (serviceValue)
+            key.values["service"] = serviceValue->second;
+    } else if (service || serviceValue || keyOpenError) {
+        Throw(node, "a device with key = \"missing\" cannot have a service");
+    }
+    setupClass.devices.push_back(device);
+}
+
+void ReadClass(const toml::node& node, Pc& pc) {
+    SetupClass setupClass;
+    bool hasGuid = false;
+    const toml::node* devices = nullptr;
+    ReadTable(
+        node, "[[class]]",
+        {{"guid",
+          [&](const toml::node& n) {
+              if (!ParseGuid(String(n, "guid"), &setupClass.guid))
+                  Throw(n, "guid must look like {36FC9E60-C465-11CF-8056-444553540000}");
+              hasGuid = true;
+          }},
+         {"name", [&](const toml::node& n) { setupClass.name = String(n, "name"); }},
+         {"set_error", [&](const toml::node& n) { setupClass.setError = Code(n, "set_error"); }},
+         {"enum_fails_at",
+          [&](const toml::node& n) {
+              setupClass.enumFailsAt = (int)Integer(n, "enum_fails_at", 0, 1 << 20);
+          }},
+         {"enum_error", [&](const toml::node& n) { setupClass.enumError = Code(n, "enum_error"); }},
+         {"device", [&](const toml::node& n) { devices = &n; }}});
+    if (!hasGuid)
+        Throw(node, "[[class]] needs a guid");
+    if (devices) {
+        const toml::array* array = devices->as_array();
+        if (array == nullptr)
+            Throw(*devices, "device must be an array of tables ([[class.device]])");
+        for (const toml::node& device : *array)
+            ReadDevice(device, pc, setupClass);
+    }
+    pc.classes.push_back(std::move(setupClass));
+}
+
+void ReadDisk(const toml::node& node, Pc& pc) {
+    Disk disk;
+    ReadTable(node, "[[disk]]",
+              {{"path", [&](const toml::node& n) { disk.path = String(n, "path"); }},
+               {"phone", [&](const toml::node& n) { disk.phoneSerial = String(n, "phone"); }},
+               {"present_from_ms",
+                [&](const toml::node& n) { disk.presentFromMs = Millis(n, "present_from_ms"); }},
+               {"present_until_ms",
+                [&](const toml::node& n) { disk.presentUntilMs = Millis(n, "present_until_ms"); }},
+               {"open_error", [&](const toml::node& n) { disk.openError = Code(n, "open_error"); }},
+               {"replies", [&](const toml::node& n) {
+                    disk.replies = Array<Outcome>(n, "replies", [](const toml::node& item) {
+                        return ReadOutcome(item, "replies", true);
+                    });
+                }}});
+    if (disk.path.empty())
+        Throw(node, "[[disk]] needs a path");
+    pc.disks.push_back(std::move(disk));
+}
+
+void ReadRegistryKey(const toml::node& node, Pc& pc) {
+    std::string path;
+    LSTATUS openError = 0;
+    std::vector<std::pair<std::string, RegValue>> values;
+    ReadTable(
+        node, "[[registry]]",
+        {{"path", [&](const toml::node& n) { path = String(n, "path"); }},
+         {"open_error", [&](const toml::node& n) { openError = (LSTATUS)Code(n, "open_error"); }},
+         {"values", [&](const toml::node& n) {
+              values = Array<std::pair<std::string, RegValue>>(
+                  n, "values", [](const toml::node& item) { return ReadRegValue(item, "values"); });
+          }}});
+    if (path.empty())
+        Throw(node, "[[registry]] needs a path");
+    RegKey& key = KeyFor(pc, path);
+    key.openError = openError;
+    for (auto& [name, value] : values)
+        key.values[Lower(name)] = value;
+}
+
+void ReadScenario(const toml::table& root, Pc& pc) {
+    auto codes = [](const toml::node& n, const std::string& what) {
+        return Array<DWORD>(n, what, [&](const toml::node& item) { return Code(item, what); });
+    };
+    ReadTable(
+        root, "the scenario",
+        {{"name", [&](const toml::node& n) { pc.name = String(n, "name"); }},
+         {"clock", [&](const toml::node& n) { pc.clockStartMs = ReadClock(n); }},
+         {"windows_dir", [&](const toml::node& n) { pc.windowsDir = String(n, "windows_dir"); }},
+         {"windows_dir_error",
+          [&](const toml::node& n) { pc.windowsDirError = Code(n, "windows_dir_error"); }},
+         {"env",
+          [&](const toml::node& n) {
+              const toml::table* table = n.as_table();
+              if (table == nullptr)
+                  Throw(n, "[env] must be a table of NAME = \"value\"");
+              for (auto&& [key, value] : *table)
+                  pc.env[Upper(std::string(key.str()))] = String(value, std::string(key.str()));
+          }},
+         {"stdin",
+          [&](const toml::node& n) {
+              ReadTable(
+                  n, "[stdin]",
+                  {{"at_end", [&](const toml::node& v) { pc.stdinAtEnd = Bool(v, "at_end"); }},
+                   {"line",
+                    [&](const toml::node& v) {
+                        pc.stdinLine = String(v, "line");
+                        pc.stdinAtEnd = false;
+                    }},
+                   {"after_ms",
+                    [&](const toml::node& v) { pc.stdinAfterMs = Millis(v, "after_ms"); }}});
+          }},
+         {"class_lookup",
+          [&](const toml::node& n) {
+              ReadTable(n, "[class_lookup]",
+                        {{"faults", [&](const toml::node& v) {
+                              pc.lookupFaults =
+                                  Array<LookupFault>(v, "faults", [](const toml::node& item) {
+                                      LookupFault fault;
+                                      ReadTable(item, "a class lookup fault",
+                                                {{"error",
+                                                  [&](const toml::node& f) {
+                                                      fault.error = Code(f, "error");
+                                                  }},
+                                                 {"count", [&](const toml::node& f) {
+                                                      fault.count = Code(f, "count");
+                                                  }}});
+                                      return fault;
+                                  });
+                          }}});
+          }},
+         {"memory",
+          [&](const toml::node& n) {
+              ReadTable(n, "[memory]",
+                        {{"fail_allocs",
+                          [&](const toml::node& v) {
+                              for (DWORD call : codes(v, "fail_allocs"))
+                                  pc.failAllocs.insert(call);
+                          }},
+                         {"limit", [&](const toml::node& v) {
+                              pc.allocLimit = (SIZE_T)Integer(v, "limit", 0, 1LL << 40);
+                          }}});
+          }},
+         {"threads",
+          [&](const toml::node& n) {
+              ReadTable(n, "[threads]", {{"create_fails", [&](const toml::node& v) {
+                                              pc.threadCreateFails = Bool(v, "create_fails");
+                                          }}});
+          }},
+         {"class",
+          [&](const toml::node& n) {
+              const toml::array* array = n.as_array();
+              if (array == nullptr)
+                  Throw(n, "class must be an array of tables ([[class]])");
+              for (const toml::node& item : *array)
+                  ReadClass(item, pc);
+          }},
+         {"disks",
+          [&](const toml::node& n) {
+              ReadTable(n, "[disks]",
+                        {{"set_errors",
+                          [&](const toml::node& v) { pc.diskSetErrors = codes(v, "set_errors"); }},
+                         {"enum_fails_at",
+                          [&](const toml::node& v) {
+                              pc.diskEnumFailsAt = (int)Integer(v, "enum_fails_at", 0, 1 << 20);
+                          }},
+                         {"detail_fails_at",
+                          [&](const toml::node& v) {
+                              pc.diskDetailFailsAt = (int)Integer(v, "detail_fails_at", 0, 1 << 20);
+                          }},
+                         {"fail_error",
+                          [&](const toml::node& v) { pc.diskFailError = Code(v, "fail_error"); }}});
+          }},
+         {"disk",
+          [&](const toml::node& n) {
+              const toml::array* array = n.as_array();
+              if (array == nullptr)
+                  Throw(n, "disk must be an array of tables ([[disk]])");
+              for (const toml::node& item : *array)
+                  ReadDisk(item, pc);
+          }},
+         {"installer",
+          [&](const toml::node& n) {
+              Installer& in = pc.installer;
+              ReadTable(n, "[installer]",
+                        {{"load_error",
+                          [&](const toml::node& v) { in.loadError = Code(v, "load_error"); }},
+                         {"export_error",
+                          [&](const toml::node& v) { in.exportError = Code(v, "export_error"); }},
+                         {"fail_while_adb_off",
+                          [&](const toml::node& v) {
+                              in.failWhileAdbOff = Code(v, "fail_while_adb_off");
+                          }},
+                         {"ms", [&](const toml::node& v) { in.ms = Millis(v, "ms"); }},
+                         {"outcomes", [&](const toml::node& v) {
+                              in.outcomes = Array<Outcome>(v, "outcomes", [](const toml::node& i) {
+                                  return ReadOutcome(i, "outcomes", false);
+                              });
+                          }}});
+          }},
+         {"registry",
+          [&](const toml::node& n) {
+              const toml::array* array = n.as_array();
+              if (array == nullptr)
+                  Throw(n, "registry must be an array of tables ([[registry]])");
+              for (const toml::node& item : *array)
+                  ReadRegistryKey(item, pc);
+          }},
+         {"file",
+          [&](const toml::node& n) {
+              const toml::array* array = n.as_array();
+              if (array == nullptr)
+                  Throw(n, "file must be an array of tables ([[file]])");
+              for (const toml::node& item : *array) {
+                  std::string path, content;
+                  ReadTable(
+                      item, "[[file]]",
+                      {{"path", [&](const toml::node& v) { path = String(v, "path"); }},
+                       {"content", [&](const toml::node& v) { content = String(v, "content"); }}});
+                  if (path.empty())
+                      Throw(item, "[[file]] needs a path");
+                  pc.files[Lower(path)] = content;
+              }
+          }},
+         {"fs", [&](const toml::node& n) {
+              ReadTable(n, "[fs]", {{"missing_folders", [&](const toml::node& v) {
+                                         for (const std::string& folder : Array<std::string>(
+                                                  v, "missing_folders", [](const toml::node& item) {
+                                                      return String(item, "missing_folders");
+                                                  }))
+                                             pc.missingFolders.insert(Lower(folder));
+                                     }}});
+          }}});
+}
+
+} // namespace
+
+bool ParseScenario(const std::string& text, const std::string& sourceName, Pc* pc,
+                   std::string* error) {
+    *pc = Pc{};
+    try {
+        toml::table root = toml::parse(text, sourceName);
+        ReadScenario(root, *pc);
+        return true;
+    } catch (const toml::parse_error& e) {
+        *error = sourceName + ":" + std::to_string(e.source().begin.line) + ": " +
+                 std::string(e.description());
+    } catch (const ScenarioError& e) {
+        *error = sourceName + ":" + std::to_string(e.line) + ": " + e.message;
+    }
+    return false;
+}
+
+bool LoadScenario(const std::string& path, Pc* pc, std::string* error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        *error = path + ": cannot be read";
+        return false;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    return ParseScenario(text.str(), path, pc, error);
+}
+
+} // namespace sim

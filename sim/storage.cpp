@@ -1,0 +1,124 @@
+// The storage stack of the simulated PC: disks opened by device path, and the phone behind a
+// disk that answers SCSI pass-through requests.
+#include "sim/pc.h"
+#include "sim/scheduler.h"
+#include "sim/winapi.h"
+
+#include <cstring>
+
+using namespace sim;
+
+static Disk* FindPresentDisk(const std::string& lowerPath) {
+    World& w = W();
+    for (Disk& disk : w.pc.disks)
+        if (Lower(disk.path) == lowerPath && w.nowMs >= disk.presentFromMs &&
+            w.nowMs < disk.presentUntilMs && !w.vanishedDisks.count(lowerPath))
+            return &disk;
+    return nullptr;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE) {
+    World& w = W();
+    std::string path = Lower(lpFileName ? lpFileName : "");
+    Disk* disk = FindPresentDisk(path);
+    DWORD error = disk == nullptr ? ERROR_FILE_NOT_FOUND : disk->openError;
+    if (!error && (dwCreationDisposition != OPEN_EXISTING ||
+                   dwDesiredAccess != (GENERIC_READ | GENERIC_WRITE) ||
+                   dwShareMode != (FILE_SHARE_READ | FILE_SHARE_WRITE)))
+        error = ERROR_INVALID_PARAMETER;
+    if (error) {
+        Trace("CreateFileA(\"%s\") = INVALID_HANDLE_VALUE (%u)", lpFileName, (unsigned)error);
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    uintptr_t handle = NewHandleValue();
+    w.diskHandles[handle] = path;
+    LedgerOpen(handle, Resource::Handle, "disk " + path);
+    Trace("CreateFileA(\"%s\") = handle %#llx", lpFileName, (unsigned long long)handle);
+    return (HANDLE)handle;
+}
+
+bool CloseDiskHandle(uintptr_t handle) {
+    World& w = W();
+    if (!w.diskHandles.count(handle))
+        return false;
+    w.diskHandles.erase(handle);
+    LedgerClose(handle, Resource::Handle);
+    return true;
+}
+
+// The phone's answer to a well-formed ADB mode command: it switches its ADB interface.
+static void PhoneTakesCommand(const Disk& disk, const SCSI_PASS_THROUGH* header) {
+    static const UCHAR command[5] = {0x16, 'q', 'e', 'l', 0x80};
+    if (disk.phoneSerial.empty() || memcmp(header->Cdb, command, sizeof(command)) != 0)
+        return;
+    UCHAR mode = header->Cdb[5];
+    if (mode != 1 && mode != 2)
+        return;
+    for (SetupClass& c : W().pc.classes)
+        for (Device& d : c.devices)
+            if (Lower(SerialOf(d.instanceId)) == Lower(disk.phoneSerial))
+                d.adbOn = mode == 1;
+}
+
+static Outcome NextReply(const Disk& disk) {
+    World& w = W();
+    size_t& next = w.diskReplyIndex[Lower(disk.path)];
+    return next < disk.replies.size() ? disk.replies[next++] : Outcome{};
+}
+
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                            DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                            LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
+    World& w = W();
+    auto handle = w.diskHandles.find((uintptr_t)hDevice);
+    if (handle == w.diskHandles.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    AdbRequest request;
+    request.diskPath = handle->second;
+    request.atMs = w.nowMs;
+    request.ioctl = dwIoControlCode;
+    request.inLength = nInBufferSize;
+    request.outLength = nOutBufferSize;
+    if (lpInBuffer) {
+        DWORD recorded = nInBufferSize > nOutBufferSize ? nInBufferSize : nOutBufferSize;
+        const uint8_t* bytes = (const uint8_t*)lpInBuffer;
+        request.bytes.assign(bytes, bytes + recorded);
+    }
+
+    const SCSI_PASS_THROUGH* header = (const SCSI_PASS_THROUGH*)lpInBuffer;
+    Disk* disk = FindPresentDisk(handle->second);
+    Outcome outcome;
+    if (disk == nullptr)
+        outcome.error = ERROR_DEV_NOT_EXIST;
+    else if (dwIoControlCode != IOCTL_SCSI_PASS_THROUGH || lpOverlapped != NULL || header == NULL ||
+             nInBufferSize < sizeof(SCSI_PASS_THROUGH) ||
+             header->Length != sizeof(SCSI_PASS_THROUGH) || lpOutBuffer == NULL)
+        outcome.error = ERROR_INVALID_PARAMETER;
+    else
+        outcome = NextReply(*disk);
+    if (outcome.ms)
+        Block(outcome.ms);
+    if (outcome.vanish) {
+        outcome.error = ERROR_DEV_NOT_EXIST;
+        w.vanishedDisks.insert(handle->second);
+    }
+    if (outcome.error == 0 && disk)
+        PhoneTakesCommand(*disk, header);
+    request.error = outcome.error;
+    char cdb[40] = "";
+    if (header && nInBufferSize >= sizeof(SCSI_PASS_THROUGH))
+        snprintf(cdb, sizeof(cdb), "%02X %02X %02X %02X %02X %02X", header->Cdb[0], header->Cdb[1],
+                 header->Cdb[2], header->Cdb[3], header->Cdb[4], header->Cdb[5]);
+    Trace("DeviceIoControl(\"%s\", %#x, in %u, out %u, cdb %s) = %s (%u)", handle->second.c_str(),
+          (unsigned)dwIoControlCode, (unsigned)nInBufferSize, (unsigned)nOutBufferSize, cdb,
+          outcome.error ? "FALSE" : "TRUE", (unsigned)outcome.error);
+    w.adbRequests.push_back(std::move(request));
+    if (lpBytesReturned)
+        *lpBytesReturned = outcome.error ? 0 : (DWORD)sizeof(SCSI_PASS_THROUGH);
+    SetLastError(outcome.error);
+    return outcome.error == 0;
+}

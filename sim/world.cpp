@@ -1,0 +1,156 @@
+#include "sim/pc.h"
+#include "sim/scheduler.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+static World g_world;
+
+World& W() {
+    return g_world;
+}
+
+void ResetWorld(const Pc& pc) {
+    bool tracing = g_world.tracing;
+    g_world = World{};
+    g_world.pc = pc;
+    g_world.tracing = tracing;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+    return text;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = (char)(c - 'a' + 'A');
+    return text;
+}
+
+std::string EnumKeyPath(const std::string& instanceId) {
+    return "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId;
+}
+
+std::string GuidText(const GUID& g) {
+    char text[40];
+    snprintf(text, sizeof(text), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+             (unsigned)g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
+             g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return text;
+}
+
+bool ParseGuid(const std::string& text, GUID* guid) {
+    unsigned d1, d2, d3, b[8];
+    int end = 0;
+    if (text.size() != 38 ||
+        sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}%n", &d1, &d2, &d3, &b[0],
+               &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7], &end) != 11 ||
+        end != 38)
+        return false;
+    guid->Data1 = d1;
+    guid->Data2 = (USHORT)d2;
+    guid->Data3 = (USHORT)d3;
+    for (int i = 0; i < 8; ++i)
+        guid->Data4[i] = (UCHAR)b[i];
+    return true;
+}
+
+void SetService(Pc& pc, const std::string& instanceId, const std::string& service) {
+    std::string path = EnumKeyPath(instanceId);
+    RegKey& key = pc.registry[Lower(path)];
+    if (key.path.empty())
+        key.path = path;
+    RegValue& value = key.values["service"];
+    value.type = REG_SZ;
+    value.data.assign(service.begin(), service.end());
+    value.data.push_back(0);
+}
+
+std::string SerialOf(const std::string& instanceId) {
+    return instanceId.size() > 22 ? instanceId.substr(22) : std::string();
+}
+
+const char* ResourceName(Resource kind) {
+    switch (kind) {
+    case Resource::Set:
+        return "device-information set";
+    case Resource::Handle:
+        return "handle";
+    case Resource::Key:
+        return "registry key";
+    case Resource::Library:
+        return "library";
+    case Resource::Block:
+        return "memory block";
+    case Resource::File:
+        return "file";
+    }
+    return "resource";
+}
+
+void Trace(const char* format, ...) {
+    if (!g_world.tracing)
+        return;
+    char text[4096];
+    int prefix = snprintf(text, sizeof(text), "%8llu ms %-8s ", (unsigned long long)g_world.nowMs,
+                          CurrentThreadName());
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text + prefix, sizeof(text) - (size_t)prefix, format, args);
+    va_end(args);
+    g_world.trace.emplace_back(text);
+}
+
+uintptr_t NewHandleValue() {
+    uintptr_t value = g_world.nextHandle;
+    g_world.nextHandle += 4;
+    return value;
+}
+
+void LedgerOpen(uintptr_t id, Resource kind, const std::string& what) {
+    g_world.ledger[id] = LedgerEntry{kind, what, g_world.nowMs};
+}
+
+bool LedgerHas(uintptr_t id, Resource kind) {
+    auto it = g_world.ledger.find(id);
+    return it != g_world.ledger.end() && it->second.kind == kind;
+}
+
+bool LedgerClose(uintptr_t id, Resource kind) {
+    if (!LedgerHas(id, kind)) {
+        char text[128];
+        snprintf(text, sizeof(text), "release of an unknown %s %#llx at %llu ms",
+                 ResourceName(kind), (unsigned long long)id, (unsigned long long)g_world.nowMs);
+        g_world.violations.emplace_back(text);
+        return false;
+    }
+    g_world.ledger.erase(id);
+    return true;
+}
+
+std::vector<std::string> LedgerReport() {
+    std::vector<std::string> lines;
+    for (const auto& [id, entry] : g_world.ledger) {
+        char text[512];
+        snprintf(text, sizeof(text), "%s %#llx (%s) still open, since %llu ms",
+                 ResourceName(entry.kind), (unsigned long long)id, entry.what.c_str(),
+                 (unsigned long long)entry.atMs);
+        lines.emplace_back(text);
+    }
+    for (const std::string& violation : g_world.violations)
+        lines.push_back(violation);
+    return lines;
+}
+
+bool LedgerIsClean() {
+    return g_world.ledger.empty() && g_world.violations.empty();
+}
+
+} // namespace sim

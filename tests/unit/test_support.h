@@ -1,0 +1,40 @@
+// Small PCs for the tests, and helpers to read what a run did.
+#pragma once
+
+#include "sim/process.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qtest {
+
+extern const GUID kUsbClassGuid;
+extern const GUID kSecondUsbClassGuid;
+extern const char kPhoneId[];     // the phone's composite device
+extern const char kPhoneSerial[]; // its serial, as in the ID
+extern const char kPhoneHardwareId[];
+extern const char kPhoneInterfaceId[];
+extern const char kPhoneDiskPath[];
+extern const char kTemp[];
+extern const char kLogPath[];
+
+// A PC with one USB class holding a hub; no phone.
+sim::Pc EmptyPc();
+// EmptyPc plus the QEL Tarrow (composite device on `service`, two interfaces) and its disk.
+sim::Pc PhonePc(const std::string& service = "WinUSB");
+// The devices of the first class.
+std::vector<sim::Device>& Devices(sim::Pc& pc);
+void AddDevice(sim::Pc& pc, const std::string& id, const std::string& service = "");
+
+// The log's entries with their prefixes removed, in order; "" entries never occur.
+std::vector<std::string> LogMessages(const std::string& logBytes);
+
+// Runs the tool and checks that every resource was released.
+sim::RunResult RunClean(const sim::Pc& pc, const std::vector<std::string>& args = {});
+
+// How often needle occurs in text.
+size_t Count(const std::string& text, const std::string& needle);
+
+} // namespace qtest
