@@ -29,3 +29,4 @@ target_link_libraries(qel-driver-fix-sim PRIVATE qel_simpc)
 
 enable_testing()
 add_subdirectory(tests)
+add_subdirectory(bench)

@@ -20,10 +20,14 @@ static void ResetProcessState() {
     SetLastError(0);
 }
 
-static RunResult RunProcess(const Pc& pc, bool trace, const std::function<DWORD()>& entry) {
+void StartBareProcess(const Pc& pc, bool trace) {
     W().tracing = trace;
     ResetWorld(pc);
     ResetProcessState();
+}
+
+static RunResult RunProcess(const Pc& pc, bool trace, const std::function<DWORD()>& entry) {
+    StartBareProcess(pc, trace);
     RunResult result;
     result.exitCode = RunMainThread(entry);
     Trace("process exit %#x", (unsigned)result.exitCode);

@@ -23,6 +23,11 @@ RunResult RunTool(const Pc& pc, const std::vector<std::string>& args, bool trace
 RunResult RunTurnAdb(const Pc& pc, bool on, const std::string& serial, bool log,
                      bool trace = false);
 
+// Starts a process on pc without running an entry: a fresh world and the process-wide variables
+// at their initial values. The tool's functions can then be called directly on the calling
+// thread (benchmarks); Sleep there only moves the virtual clock.
+void StartBareProcess(const Pc& pc, bool trace = false);
+
 // The log file's bytes, or "" when it was never written.
 std::string LogFileBytes();
 std::string LogFilePath(const Pc& pc);
