@@ -52,9 +52,9 @@ class Process {
 void PerItem(benchmark::State& state, const char* name) {
     state.SetComplexityN(state.range(0));
     state.SetItemsProcessed(state.iterations() * state.range(0));
-    state.counters[name] = benchmark::Counter(
-        (double)state.range(0), benchmark::Counter::kIsIterationInvariantRate |
-                                    benchmark::Counter::kInvert);
+    state.counters[name] =
+        benchmark::Counter((double)state.range(0), benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
 }
 
 void BM_DetectDevice(benchmark::State& state, bool log) {
