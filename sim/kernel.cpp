@@ -16,6 +16,9 @@ DWORD WINAPI GetLastError(void) {
 }
 void WINAPI SetLastError(DWORD dwErrCode) {
     t_lastError = dwErrCode;
+    // Kept so a run's exit code can be traced back to an error the PC actually gave.
+    if (dwErrCode != 0)
+        W().lastErrors.insert(dwErrCode);
 }
 
 HGLOBAL WINAPI GlobalAlloc(unsigned uFlags, SIZE_T dwBytes) {

@@ -164,6 +164,7 @@ struct World {
     size_t installCallIndex = 0;
     std::map<std::string, size_t> diskReplyIndex; // by lower-cased path
     std::set<std::string> vanishedDisks;          // lower-cased paths
+    std::set<DWORD> lastErrors;                   // every nonzero last-error value the sim set
     uintptr_t nextHandle = 0x100;
 };
 
