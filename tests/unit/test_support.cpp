@@ -1,5 +1,10 @@
 #include "test_support.h"
 
+#include "log/write_log.h"
+#include "sim/scheduler.h"
+
+#include <cstring>
+
 namespace qtest {
 
 const GUID kUsbClassGuid = {
@@ -76,6 +81,36 @@ size_t Count(const std::string& text, const std::string& needle) {
     for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
         ++count;
     return count;
+}
+
+std::vector<std::string> RunInProcess(const sim::Pc& pc, bool log,
+                                      const std::function<void()>& body, bool trace) {
+    sim::W().tracing = trace;
+    sim::ResetWorld(pc);
+    // A fresh process: the log's process-wide variables at their initial values.
+    g_bLogEnabled = log ? 1 : 0;
+    memset(g_szLogPath, 0, sizeof(g_szLogPath));
+    g_pLogFile = NULL;
+    SetLastError(0);
+    sim::RunMainThread([&body] {
+        body();
+        return (DWORD)0;
+    });
+    return sim::LedgerReport();
+}
+
+std::vector<std::string> LoggedTexts(const std::string& logBytes) {
+    std::vector<std::string> texts = LogMessages(logBytes);
+    for (std::string& text : texts)
+        for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+            text.erase(at, 1);
+    return texts;
+}
+
+sim::RunResult RunTurnAdbClean(const sim::Pc& pc, bool on, const std::string& serial, bool trace) {
+    sim::RunResult result = sim::RunTurnAdb(pc, on, serial, true, trace);
+    EXPECT_EQ(result.leaks, std::vector<std::string>{});
+    return result;
 }
 
 } // namespace qtest

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,17 @@ sim::RunResult RunClean(const sim::Pc& pc, const std::vector<std::string>& args 
 
 // How often needle occurs in text.
 size_t Count(const std::string& text, const std::string& needle);
+
+// Runs body as the main thread of a fresh simulated process on pc, with the log switch on or
+// off, so that single operations can be called as the tool would. Returns the ledger report.
+std::vector<std::string> RunInProcess(const sim::Pc& pc, bool log,
+                                      const std::function<void()>& body, bool trace = false);
+
+// The log's messages as the tool formatted them: LogMessages with each stored CR LF back to LF.
+std::vector<std::string> LoggedTexts(const std::string& logBytes);
+
+// Runs TurnAdb alone with the log on and checks that every resource was released.
+sim::RunResult RunTurnAdbClean(const sim::Pc& pc, bool on, const std::string& serial,
+                               bool trace = false);
 
 } // namespace qtest
