@@ -141,6 +141,12 @@ unsigned WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, unsigned uSize) {
         return 0;
     }
     unsigned length = (unsigned)pc.windowsDir.size();
+    if (length == 0) {
+        // An empty directory stands for a failure that gives no reason.
+        Trace("GetWindowsDirectoryA() = 0 (0)");
+        SetLastError(0);
+        return 0;
+    }
     if (length + 1 > uSize) {
         Trace("GetWindowsDirectoryA() = %u (too small)", length + 1);
         return length + 1;
@@ -183,7 +189,15 @@ int WINAPI LCMapStringA(LCID, DWORD dwMapFlags, LPCSTR lpSrcStr, int cchSrc, LPS
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
+    // The tool lowers every disk path it lists: a table keeps that cheap.
+    static const struct LowerTable {
+        unsigned char map[256];
+        LowerTable() {
+            for (int c = 0; c < 256; ++c)
+                map[c] = LowerCp1252((unsigned char)c);
+        }
+    } table;
     for (int i = 0; i < length; ++i)
-        lpDestStr[i] = (char)LowerCp1252((unsigned char)lpSrcStr[i]);
+        lpDestStr[i] = (char)table.map[(unsigned char)lpSrcStr[i]];
     return length;
 }

@@ -8,11 +8,27 @@
 
 using namespace sim;
 
+// Whether path, lower-cased, is lowerPath; without a copy, as it runs for every disk.
+static bool SameLowerPath(const std::string& path, const std::string& lowerPath) {
+    if (path.size() != lowerPath.size())
+        return false;
+    for (size_t i = 0; i < path.size(); ++i) {
+        char c = path[i];
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+        if (c != lowerPath[i])
+            return false;
+    }
+    return true;
+}
+
 static Disk* FindPresentDisk(const std::string& lowerPath) {
     World& w = W();
+    if (w.vanishedDisks.count(lowerPath))
+        return nullptr;
     for (Disk& disk : w.pc.disks)
-        if (Lower(disk.path) == lowerPath && w.nowMs >= disk.presentFromMs &&
-            w.nowMs < disk.presentUntilMs && !w.vanishedDisks.count(lowerPath))
+        if (SameLowerPath(disk.path, lowerPath) && w.nowMs >= disk.presentFromMs &&
+            w.nowMs < disk.presentUntilMs)
             return &disk;
     return nullptr;
 }

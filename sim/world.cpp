@@ -124,14 +124,15 @@ bool LedgerHas(uintptr_t id, Resource kind) {
 }
 
 bool LedgerClose(uintptr_t id, Resource kind) {
-    if (!LedgerHas(id, kind)) {
+    auto it = g_world.ledger.find(id);
+    if (it == g_world.ledger.end() || it->second.kind != kind) {
         char text[128];
         snprintf(text, sizeof(text), "release of an unknown %s %#llx at %llu ms",
                  ResourceName(kind), (unsigned long long)id, (unsigned long long)g_world.nowMs);
         g_world.violations.emplace_back(text);
         return false;
     }
-    g_world.ledger.erase(id);
+    g_world.ledger.erase(it);
     return true;
 }
 
