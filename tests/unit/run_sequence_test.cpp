@@ -1,14 +1,192 @@
 #include "test_support.h"
 
+#include <functional>
+
 using namespace qtest;
 
 static const char kBanner[] = "===============================\n"
                               "QEL Android driver update tool\n"
                               "===============================\n"
                               "\nDetecting \"QEL Tarrow\" on your PC...";
+static const char kPrompt[] = "\nDevice not found.\nPlease be sure \"QEL Tarrow\" already connect "
+                              "to your PC and try again.";
+static const char kUpdating[] = "\nUpdating driver...";
+static const char kUpdated[] = "\nDriver updated.\n";
+static const char kExiting[] = "\nDevice not found.\nNow exiting...";
 
 TEST(RunSequence, PhoneAlreadyOnComposite) {
     sim::RunResult r = RunClean(PhonePc("usbccgp"));
     EXPECT_EQ(r.console, std::string(kBanner) + ".\nUpdating driver...\nDriver updated.\n");
     EXPECT_EQ(r.exitCode, 0u);
+}
+
+// A phone whose installer call takes 2.5 s, so that dots show during the repair pass.
+static sim::Pc SlowRepairPc() {
+    sim::Pc pc = PhonePc("WinUSB");
+    pc.installer.ms = 2500;
+    return pc;
+}
+
+static sim::Pc NoPhonePc() {
+    return EmptyPc();
+}
+
+static sim::Pc PhoneAfterEnterPc() {
+    sim::Pc pc = PhonePc("WinUSB");
+    for (sim::Device& device : Devices(pc))
+        device.afterEnter = device.instanceId.rfind("USB\\VID_1E3F", 0) == 0;
+    pc.stdinAtEnd = false;
+    pc.stdinLine = "\n";
+    pc.stdinAfterMs = 3000;
+    pc.installer.ms = 1500;
+    return pc;
+}
+
+static sim::Pc StdinLineLaterPc() {
+    sim::Pc pc = EmptyPc();
+    pc.stdinAtEnd = false;
+    pc.stdinLine = "yes\n";
+    pc.stdinAfterMs = 4000;
+    return pc;
+}
+
+static sim::Pc NoThreadPc(sim::Pc pc) {
+    pc.threadCreateFails = true;
+    return pc;
+}
+
+// Both class lookups (detection and repair pass) fail with the same code.
+static sim::Pc LookupFailsPc(DWORD error) {
+    sim::Pc pc = PhonePc("WinUSB");
+    pc.lookupFaults = {{error, 0}, {error, 0}};
+    return pc;
+}
+
+// Every install attempt fails; the phone takes the ADB commands, so after the first failure
+// the repair retries a second apart and switches ADB off again at the end.
+static sim::Pc InstallerFailsPc() {
+    sim::Pc pc = PhonePc("WinUSB");
+    pc.installer.outcomes.assign(10, sim::Outcome{0xE0000203, 0, false});
+    return pc;
+}
+
+struct RunCase {
+    const char* name;
+    std::function<sim::Pc()> pc;
+    std::string console; // after the banner and detecting line
+    DWORD exitCode;
+    uint64_t elapsedMs;
+};
+
+class RunSequenceConsole : public testing::TestWithParam<RunCase> {};
+
+TEST_P(RunSequenceConsole, PrintsExactBytes) {
+    const RunCase& c = GetParam();
+    sim::RunResult r = RunClean(c.pc());
+    EXPECT_EQ(r.console, kBanner + c.console);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.elapsedMs, c.elapsedMs);
+    EXPECT_TRUE(sim::W().pc.files.empty()); // the log is off
+}
+
+// Dots: one as soon as the thread runs, then one a second of virtual time while unpaused.
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RunSequenceConsole,
+    testing::Values(
+        RunCase{"PhonePresent", SlowRepairPc, std::string(".") + kUpdating + ".." + kUpdated, 0,
+                2500},
+        RunCase{"NoPhoneTwice", NoPhonePc, std::string(".") + kPrompt + kExiting, 1, 2000},
+        RunCase{"StdinLineAfterFourSeconds", StdinLineLaterPc,
+                std::string(".") + kPrompt + kExiting, 1, 6000},
+        RunCase{"PhoneOnlyAfterEnter", PhoneAfterEnterPc,
+                std::string(".") + kPrompt + kUpdating + ".." + kUpdated, 0, 6500},
+        RunCase{"NoThreadPhonePresent", [] { return NoThreadPc(SlowRepairPc()); },
+                std::string(kUpdating) + kUpdated, 0, 2500},
+        RunCase{"NoThreadNoPhone", [] { return NoThreadPc(NoPhonePc()); },
+                std::string(kPrompt) + kExiting, 1, 2000},
+        RunCase{"RepairLookupFailsWith5", [] { return LookupFailsPc(5); },
+                std::string(".") + kUpdating + kUpdated, 5, 0},
+        RunCase{"RepairLookupFailsWithSetupApiCode", [] { return LookupFailsPc(0xE0000203); },
+                std::string(".") + kUpdating + kUpdated, 0xE0000203, 0},
+        RunCase{"InstallerFailsEveryAttempt", InstallerFailsPc,
+                std::string(".") + kUpdating + std::string(14, '.') + kUpdated, 0xE0000203, 15000}),
+    [](const testing::TestParamInfo<RunCase>& info) { return info.param.name; });
+
+TEST(RunSequence, NoPhoneTwiceNeverStartsTheRepair) {
+    sim::RunResult r = RunClean(EmptyPc(), {"-l"});
+    EXPECT_EQ(r.exitCode, 1u);
+    std::string log = sim::LogFileBytes();
+    EXPECT_EQ(Count(log, "remove devices: {"), 2u); // both detections ran
+    EXPECT_EQ(Count(log, "Update ADB Device Driver"), 0u);
+    EXPECT_EQ(Count(log, "update devices: {"), 0u);
+    EXPECT_EQ(Count(r.console, "Driver updated"), 0u);
+    EXPECT_TRUE(sim::W().installCalls.empty());
+    // The run ends on the exiting text, without a line feed after it.
+    EXPECT_TRUE(r.console.ends_with(kExiting));
+}
+
+TEST(RunSequence, NoDotFromPromptUntilUpdating) {
+    sim::RunResult r = RunClean(PhoneAfterEnterPc());
+    size_t prompt = r.console.find(kPrompt);
+    size_t updating = r.console.find(kUpdating);
+    ASSERT_NE(prompt, std::string::npos);
+    ASSERT_NE(updating, std::string::npos);
+    EXPECT_EQ(prompt + strlen(kPrompt), updating);
+    // The second detection found the phone and the repair ran on it.
+    ASSERT_EQ(sim::W().installCalls.size(), 1u);
+    EXPECT_EQ(sim::W().installCalls[0].hardwareId, kPhoneHardwareId);
+}
+
+struct SwitchCase {
+    std::vector<std::string> args;
+    bool logOn;
+};
+
+class LogSwitch : public testing::TestWithParam<SwitchCase> {};
+
+TEST_P(LogSwitch, OnlyTheSecondCharacterOfTheFirstArgumentCounts) {
+    const SwitchCase& c = GetParam();
+    sim::RunResult r = RunClean(PhonePc("usbccgp"), c.args);
+    EXPECT_EQ(r.exitCode, 0u);
+    std::string log = sim::LogFileBytes();
+    if (c.logOn) {
+        EXPECT_EQ(Count(log, "\tUpdate ADB Device Driver ...\r\n"), 1u);
+        EXPECT_EQ(Count(r.console, "\nUpdating driver...Update ADB Device Driver ...\n"), 1u);
+    } else {
+        EXPECT_TRUE(sim::W().pc.files.empty());
+        EXPECT_EQ(r.console, std::string(kBanner) + ".\nUpdating driver...\nDriver updated.\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, LogSwitch,
+                         testing::Values(SwitchCase{{"-l"}, true}, SwitchCase{{"/L"}, true},
+                                         SwitchCase{{"xl"}, true}, SwitchCase{{"-log"}, true},
+                                         SwitchCase{{"-l", "extra"}, true},
+                                         SwitchCase{{"l"}, false}, SwitchCase{{"L"}, false},
+                                         SwitchCase{{"log"}, false}, SwitchCase{{""}, false},
+                                         SwitchCase{{}, false}, SwitchCase{{"a", "-l"}, false},
+                                         SwitchCase{{"-k"}, false}));
+
+TEST(RunSequence, SameScenarioTwiceGivesSameBytesAndTrace) {
+    // The typical repair: a failed attempt, ADB on, success, ADB off; log on, dots throughout.
+    sim::Pc pc = PhonePc("WinUSB");
+    pc.installer.failWhileAdbOff = 0xE0000203;
+    pc.installer.ms = 700;
+
+    sim::RunResult first = sim::RunTool(pc, {"-l"}, true);
+    std::string firstLog = sim::LogFileBytes();
+    std::vector<std::string> firstTrace = sim::W().trace;
+    sim::RunResult second = sim::RunTool(pc, {"-l"}, true);
+    sim::W().tracing = false;
+
+    EXPECT_EQ(first.leaks, std::vector<std::string>{});
+    EXPECT_EQ(second.leaks, std::vector<std::string>{});
+    EXPECT_EQ(first.exitCode, 0u);
+    EXPECT_GT(Count(first.console, "."), 10u);
+    EXPECT_FALSE(firstLog.empty());
+    EXPECT_FALSE(firstTrace.empty());
+    EXPECT_EQ(second.console, first.console);
+    EXPECT_EQ(second.exitCode, first.exitCode);
+    EXPECT_EQ(sim::LogFileBytes(), firstLog);
+    EXPECT_EQ(sim::W().trace, firstTrace);
 }

@@ -1,0 +1,151 @@
+// Scenario files: a malformed one is refused with "FILE:LINE: problem", by the parser and by
+// the runner, which then exits with 2.
+#include "sim/scenario.h"
+#include "test_support.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+using namespace qtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct BadScenario {
+    const char* name;
+    const char* text;
+    int line;
+    const char* problem; // a part of the message after "FILE:LINE: "
+};
+
+const BadScenario kBadScenarios[] = {
+    {"toml syntax", "name = \"x\"\n\nclock = \n", 3, ""},
+    {"unknown key", "name = \"x\"\ncolour = \"blue\"\n", 2, "unknown key 'colour' in the scenario"},
+    {"wrong type", "clock = 5\n", 1, "clock must be a string"},
+    {"bad clock", "\nclock = \"2009-06-05 09:04\"\n", 2, "clock must be a UTC time"},
+    {"bad guid", "[[class]]\nname = \"USB\"\nguid = \"{36FC9E60}\"\n", 3, "guid must look like"},
+    {"class without guid", "[[class]]\nname = \"USB\"\n", 1, "[[class]] needs a guid"},
+    {"device key",
+     "[[class]]\nguid = \"{36FC9E60-C465-11CF-8056-444553540000}\"\n\n[[class.device]]\n"
+     "id = 'USB\\HUB'\nafter_enter = \"yes\"\n",
+     6, "after_enter must be true or false"},
+    {"code out of range", "[installer]\nload_error = -1\n", 2,
+     "load_error (a Windows error code) must be between 0 and 4294967295"},
+    {"unknown outcome", "[installer]\noutcomes = [0, \"maybe\"]\n", 2, "unknown outcome 'maybe'"},
+};
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// A scratch folder for this test process, removed at the end.
+class ScratchDir {
+  public:
+    ScratchDir() : path_(fs::temp_directory_path() / ("qel-scenario-" + std::to_string(getpid()))) {
+        fs::create_directories(path_);
+    }
+    ~ScratchDir() { fs::remove_all(path_); }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+struct RunnerOutput {
+    int status;
+    std::string out, err;
+};
+
+RunnerOutput RunRunner(const ScratchDir& dir, const std::string& arguments) {
+    fs::path out = dir.path() / "stdout", err = dir.path() / "stderr";
+    std::string command = std::string("'") + QEL_SIM_RUNNER + "' " + arguments + " >'" +
+                          out.string() + "' 2>'" + err.string() + "' </dev/null";
+    int raw = std::system(command.c_str());
+    RunnerOutput result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = ReadBytes(out);
+    result.err = ReadBytes(err);
+    return result;
+}
+
+} // namespace
+
+TEST(ScenarioParser, MalformedScenarioNamesFileLineAndProblem) {
+    for (const BadScenario& c : kBadScenarios) {
+        SCOPED_TRACE(c.name);
+        sim::Pc pc;
+        std::string error;
+        EXPECT_FALSE(sim::ParseScenario(c.text, "bad.toml", &pc, &error));
+        std::string where = "bad.toml:" + std::to_string(c.line) + ": ";
+        EXPECT_EQ(error.rfind(where, 0), 0u) << error;
+        EXPECT_NE(error.find(c.problem, where.size()), std::string::npos) << error;
+        EXPECT_GT(error.size(), where.size()) << error;
+    }
+}
+
+TEST(ScenarioParser, ReadsAWellFormedScenario) {
+    const char text[] = "clock = \"2009-06-05T09:04:07.012Z\"\n"
+                        "[env]\nTEMP = 'C:\\Temp'\n"
+                        "[stdin]\nline = \"\\n\"\nafter_ms = 3000\n"
+                        "[class_lookup]\nfaults = [{ error = 122, count = 20 }]\n"
+                        "[[class]]\nguid = \"{36FC9E60-C465-11CF-8056-444553540000}\"\n"
+                        "enum_fails_at = 3\n"
+                        "  [[class.device]]\n  id = 'USB\\VID_1E3F&PID_0C02\\QEL1'\n"
+                        "  service = \"WinUSB\"\n  after_enter = true\n";
+    sim::Pc pc;
+    std::string error;
+    ASSERT_TRUE(sim::ParseScenario(text, "good.toml", &pc, &error)) << error;
+    EXPECT_EQ(pc.clockStartMs, 1244192647012ULL);
+    EXPECT_EQ(pc.env["TEMP"], "C:\\Temp");
+    EXPECT_FALSE(pc.stdinAtEnd);
+    EXPECT_EQ(pc.stdinLine, "\n");
+    EXPECT_EQ(pc.stdinAfterMs, 3000u);
+    ASSERT_EQ(pc.lookupFaults.size(), 1u);
+    EXPECT_EQ(pc.lookupFaults[0].count, 20u);
+    ASSERT_EQ(pc.classes.size(), 1u);
+    EXPECT_EQ(pc.classes[0].enumFailsAt, 3);
+    ASSERT_EQ(pc.classes[0].devices.size(), 1u);
+    EXPECT_TRUE(pc.classes[0].devices[0].afterEnter);
+    EXPECT_EQ(pc.registry.size(), 1u);
+}
+
+TEST(ScenarioRunner, MalformedScenarioExitsWith2) {
+    ScratchDir dir;
+    for (const BadScenario& c : kBadScenarios) {
+        SCOPED_TRACE(c.name);
+        fs::path file = dir.path() / "bad.toml";
+        std::ofstream(file, std::ios::binary) << c.text;
+        RunnerOutput r = RunRunner(dir, "--exit-code '" + file.string() + "' -l");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        std::string where = file.string() + ":" + std::to_string(c.line) + ": ";
+        EXPECT_NE(r.err.find(where), std::string::npos) << r.err;
+    }
+}
+
+TEST(ScenarioRunner, MissingScenarioFileExitsWith2) {
+    ScratchDir dir;
+    fs::path file = dir.path() / "absent.toml";
+    RunnerOutput r = RunRunner(dir, "'" + file.string() + "'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(file.string()), std::string::npos) << r.err;
+}
+
+TEST(ScenarioRunner, WellFormedScenarioRuns) {
+    ScratchDir dir;
+    fs::path file = dir.path() / "none.toml";
+    std::ofstream(file, std::ios::binary)
+        << "[[class]]\nguid = \"{36FC9E60-C465-11CF-8056-444553540000}\"\n";
+    RunnerOutput r = RunRunner(dir, "--exit-code '" + file.string() + "'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.ends_with("\nDevice not found.\nNow exiting...")) << r.out;
+    EXPECT_NE(r.err.find("exit code: 0x00000001 (1)"), std::string::npos) << r.err;
+}
