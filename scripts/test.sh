@@ -11,5 +11,6 @@ for preset in native win32 win64; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
 done
+scripts/sizes.sh # the exes' sizes and imported DLLs against their budgets
 ctest --preset native -j2
 tests/wine/run.sh
