@@ -14,9 +14,10 @@ World& W() {
 }
 
 void ResetWorld(const Pc& pc) {
+    Pc copy = pc; // pc may be the world's own, as when a second run follows a first
     bool tracing = g_world.tracing;
     g_world = World{};
-    g_world.pc = pc;
+    g_world.pc = std::move(copy);
     g_world.tracing = tracing;
 }
 
