@@ -156,26 +156,6 @@ unsigned WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, unsigned uSize) {
     return length;
 }
 
-// The simulated ANSI code page is Windows-1252, a single-byte one: ASCII letters and the
-// accented capitals of Latin-1 (and Š, Œ, Ž, Ÿ) have small forms.
-static unsigned char LowerCp1252(unsigned char c) {
-    if (c >= 'A' && c <= 'Z')
-        return (unsigned char)(c + 0x20);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return (unsigned char)(c + 0x20);
-    switch (c) {
-    case 0x8A:
-        return 0x9A;
-    case 0x8C:
-        return 0x9C;
-    case 0x8E:
-        return 0x9E;
-    case 0x9F:
-        return 0xFF;
-    }
-    return c;
-}
-
 int WINAPI LCMapStringA(LCID, DWORD dwMapFlags, LPCSTR lpSrcStr, int cchSrc, LPSTR lpDestStr,
                         int cchDest) {
     if (dwMapFlags != LCMAP_LOWERCASE || lpSrcStr == NULL || cchSrc == 0) {

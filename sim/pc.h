@@ -97,6 +97,10 @@ struct Pc {
 };
 
 // ---- Helpers shared by the sim and its tests ---------------------------------------------------
+// The simulated ANSI code page is Windows-1252, a single-byte one: ASCII letters and the
+// accented capitals of Latin-1 (and Š, Œ, Ž, Ÿ) have small forms.
+unsigned char LowerCp1252(unsigned char c);
+// Lower-cased by the code page: names that Windows compares without regard to case.
 std::string Lower(std::string text);
 std::string Upper(std::string text);
 std::string EnumKeyPath(const std::string& instanceId);

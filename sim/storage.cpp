@@ -13,10 +13,8 @@ static bool SameLowerPath(const std::string& path, const std::string& lowerPath)
     if (path.size() != lowerPath.size())
         return false;
     for (size_t i = 0; i < path.size(); ++i) {
-        char c = path[i];
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
-        if (c != lowerPath[i])
+        // Windows opens a device path whatever the case of its letters, accented ones too.
+        if ((char)LowerCp1252((unsigned char)path[i]) != lowerPath[i])
             return false;
     }
     return true;

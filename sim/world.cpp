@@ -21,10 +21,27 @@ void ResetWorld(const Pc& pc) {
     g_world.tracing = tracing;
 }
 
+unsigned char LowerCp1252(unsigned char c) {
+    if (c >= 'A' && c <= 'Z')
+        return (unsigned char)(c + 0x20);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        return (unsigned char)(c + 0x20);
+    switch (c) {
+    case 0x8A:
+        return 0x9A;
+    case 0x8C:
+        return 0x9C;
+    case 0x8E:
+        return 0x9E;
+    case 0x9F:
+        return 0xFF;
+    }
+    return c;
+}
+
 std::string Lower(std::string text) {
     for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
+        c = (char)LowerCp1252((unsigned char)c);
     return text;
 }
 
