@@ -18,6 +18,7 @@ struct Outcome {
     DWORD error = 0;
     uint64_t ms = 0;
     bool vanish = false;
+    UCHAR scsiStatus = 0; // what an accepted request reports in ScsiStatus (2: check condition)
 };
 
 // One scripted failure of the class lookup; count is what it reports as the required size.

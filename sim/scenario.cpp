@@ -109,6 +109,10 @@ Outcome ReadOutcome(const toml::node& node, const std::string& what, bool allowV
     };
     if (allowVanish)
         fields["vanish"] = [&](const toml::node& n) { outcome.vanish = Bool(n, what + ".vanish"); };
+    if (allowVanish)
+        fields["status"] = [&](const toml::node& n) {
+            outcome.scsiStatus = (UCHAR)Integer(n, what + ".status", 0, 255);
+        };
     ReadTable(node, what, fields);
     return outcome;
 }
@@ -163,8 +167,9 @@ DWORD ReadRegType(const toml::node& node) {
 }
 
 // A registry value: { name, type, string | hex | dword }. A string is stored with its zero.
-std::pair<std::string, RegValue> ReadRegValue(const toml::node& node, const std::string& where) {
-    std::string name;
+std::pair<std::string, RegValue> ReadRegValue(const toml::node& node, const std::string& where,
+                                              const std::string& defaultName = "") {
+    std::string name = defaultName;
     RegValue value;
     bool hasData = false;
     ReadTable(
@@ -213,7 +218,11 @@ void ReadDevice(const toml::node& node, Pc& pc, SetupClass& setupClass) {
         {{"id", [&](const toml::node& n) { device.instanceId = String(n, "id"); }},
          {"service", [&](const toml::node& n) { service = String(n, "service"); }},
          {"service_value",
-          [&](const toml::node& n) { serviceValue = ReadRegValue(n, "service_value"); }},
+          [&](const toml::node& n) {
+              serviceValue = ReadRegValue(n, "service_value", "Service");
+              if (Lower(serviceValue->first) != "service")
+                  Throw(n, "service_value is the Service value: leave out its name");
+          }},
          {"key",
           [&](const toml::node& n) {
               keyState = String(n, "key");
@@ -296,7 +305,7 @@ void ReadDisk(const toml::node& node, Pc& pc) {
 
 void ReadRegistryKey(const toml::node& node, Pc& pc) {
     std::string path;
-    LSTATUS openError = 0;
+    std::optional<LSTATUS> openError;
     std::vector<std::pair<std::string, RegValue>> values;
     ReadTable(
         node, "[[registry]]",
@@ -309,7 +318,8 @@ void ReadRegistryKey(const toml::node& node, Pc& pc) {
     if (path.empty())
         Throw(node, "[[registry]] needs a path");
     RegKey& key = KeyFor(pc, path);
-    key.openError = openError;
+    if (openError)
+        key.openError = *openError;
     for (auto& [name, value] : values)
         key.values[Lower(name)] = value;
 }

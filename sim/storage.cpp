@@ -120,8 +120,10 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
         outcome.error = ERROR_DEV_NOT_EXIST;
         w.vanishedDisks.insert(handle->second);
     }
-    if (outcome.error == 0 && disk)
+    if (outcome.error == 0 && disk) {
         PhoneTakesCommand(*disk, header);
+        ((SCSI_PASS_THROUGH*)lpOutBuffer)->ScsiStatus = outcome.scsiStatus;
+    }
     request.error = outcome.error;
     char cdb[40] = "";
     if (header && nInBufferSize >= sizeof(SCSI_PASS_THROUGH))

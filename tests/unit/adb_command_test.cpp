@@ -132,6 +132,7 @@ TEST(AdbModeCommand, ReplyBecomesResult) {
          FALSE,
          {"turn on/off ADB fail: 1f\n"}},
         {"large code", {0xE000020B, 0, false}, TRUE, FALSE, {"turn on/off ADB fail: e000020b\n"}},
+        {"completed with check condition", {0, 0, false, 2}, TRUE, TRUE, {}},
     };
     for (const ReplyCase& c : cases) {
         SCOPED_TRACE(c.name);
