@@ -13,6 +13,11 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZE=ON -DQEL
 cmake --build "$build" --target scenario_fuzz >/dev/null
 mkdir -p "$build/corpus" "$build/artifacts"
 # New inputs go to the build's own corpus; the scenarios and the malformed cases only seed it.
-exec "$build/tests/scenario_fuzz" "$build/corpus" scenarios tests/fuzz/malformed \
+if ! "$build/tests/scenario_fuzz" "$build/corpus" scenarios tests/fuzz/malformed \
      -dict=tests/fuzz/scenario.dict -max_total_time="$seconds" -max_len=8192 -timeout=10 \
-     -print_final_stats=1 -artifact_prefix="$build/artifacts/" "$@"
+     -print_final_stats=1 -artifact_prefix="$build/artifacts/" "$@" >"$build/fuzz.log" 2>&1; then
+    tail -n 60 "$build/fuzz.log"
+    echo "fuzz: failed; the input is in $build/artifacts/, the whole output in $build/fuzz.log"
+    exit 1
+fi
+grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$build/fuzz.log" | sed 's/^/fuzz: /'

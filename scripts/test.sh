@@ -13,4 +13,5 @@ for preset in native win32 win64; do
 done
 scripts/sizes.sh # the exes' sizes and imported DLLs against their budgets
 ctest --preset native -j2
+scripts/fuzz.sh 60 # the scenario parser under libFuzzer for a minute
 tests/wine/run.sh
