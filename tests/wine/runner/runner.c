@@ -2,9 +2,11 @@
  * which Wine's Unix exit status cuts to the low byte.
  *
  *   runner.exe CODEFILE PROGRAM [ARGS...]
+ *   runner.exe --wait PATH
  *
  * PROGRAM and ARGS are passed on as they stand in this process's command line; CODEFILE gets the
- * exit code as eight hex digits. */
+ * exit code as eight hex digits. With --wait it waits up to 20 s for PATH to open (a device that a
+ * driver is still creating) and exits with 0 when it did. */
 #include <windows.h>
 
 /* Skips one command-line token as the CRT splits it (quotes, no escapes needed here). */
@@ -50,6 +52,18 @@ int main(void) {
     HANDLE file;
 
     CopyToken(line, codeFile, sizeof(codeFile));
+    if (lstrcmpA(codeFile, "--wait") == 0) {
+        CopyToken(SkipToken(line), command, sizeof(command));
+        for (int i = 0; i < 200; ++i, Sleep(100)) {
+            file = CreateFileA(command, GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+            if (file != INVALID_HANDLE_VALUE) {
+                CloseHandle(file);
+                return 0;
+            }
+        }
+        return 1;
+    }
     lstrcpynA(command, SkipToken(line), sizeof(command));
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);

@@ -1,0 +1,675 @@
+#!/usr/bin/env python3
+"""The real Windows exes under Wine.
+
+Two Wine prefixes (win32, win64) are cached under build/wine/. In each, one persistent
+wineserver runs for the whole suite; a kernel driver (tests/wine/scsidisk) stands in for the
+phone's USB disk and a scripted newdev.dll (tests/wine/newdev) for the driver installer. Every
+case imports one .reg file that first deletes every key the suite ever adds and then builds its
+simulated PC: USB setup classes, Enum device keys, disk interfaces, TEMP and the DLL override.
+
+A case checks the console bytes (dots only where the run allows them), the full 32-bit exit code
+(through tests/wine/runner), the log file bytes (UTC time stamps, run with TZ set to a zone far
+from UTC), the installer calls and the pass-through requests that reached the disk.
+
+Usage: harness.py [-k SUBSTRING] [--keep-going]. Prints one line per case and "N passed, M failed".
+"""
+
+import argparse
+import datetime
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import threading
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+WINE_DIR = ROOT / "build" / "wine"
+BIN = WINE_DIR / "bin"
+PREFIX_VERSION = "qel-prefix 1"  # bump to force fresh prefixes
+
+EXE = {
+    "win32": Path(os.environ.get("QEL_WIN32_EXE", ROOT / "build/win32/qel-driver-fix.exe")),
+    "win64": Path(os.environ.get("QEL_WIN64_EXE", ROOT / "build/win64/qel-driver-fix.exe")),
+}
+CONFORMANCE = {"win32": BIN / "conformance-i686.exe", "win64": BIN / "conformance-x86_64.exe"}
+ARCH = {"win32": "i686", "win64": "x86_64"}
+TZ = "XST-5:30"  # local time 5.5 h ahead of UTC: a local time stamp cannot pass as UTC
+
+# ---- The simulated PC ----------------------------------------------------------------------------
+
+USB_CLASS = "{36FC9E60-C465-11CF-8056-444553540000}"
+SECOND_USB_CLASS = "{88BAE032-5A81-49F0-BC3D-A4FF138216D6}"
+DISK_CLASS = "{4D36E967-E325-11CE-BFC1-08002BE10318}"
+DISK_IFACE = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"
+HKLM_CCS = r"HKEY_LOCAL_MACHINE\System\CurrentControlSet"
+
+HUB = r"USB\ROOT_HUB20\4&1234&0"
+PHONE = r"USB\VID_1E3F&PID_0C02\QEL0123456789AB"
+PHONE_IFACE = r"USB\VID_1E3F&PID_0C02&MI_00\7&ABC&0&0000"
+HWID = r"USB\VID_1E3F&PID_0C02"
+SERIAL = "qel0123456789ab"
+INF = r"C:\windows\inf\usb.inf"
+# The disk the driver serves, and one with the phone's serial but nothing behind it.
+DISK_ID = r"USBSTOR\Disk&Ven_QEL&Prod_Tarrow&Rev_0001\QEL0123456789AB&0"
+DEAD_DISK_ID = r"USBSTOR\Disk&Ven_QEL&Prod_Tarrow&Rev_0002\QEL0123456789AB&0"
+
+
+def disk_path(instance_id):
+    return "\\\\?\\" + instance_id.replace("\\", "#").lower() + "#" + DISK_IFACE
+
+
+DISK = disk_path(DISK_ID)
+DEAD_DISK = disk_path(DEAD_DISK_ID)
+TEMP = r"C:\qel\temp"
+
+
+@dataclass
+class Pc:
+    classes: list = field(default_factory=lambda: [(USB_CLASS, [(HUB, "usbhub")])])
+    disks: list = field(default_factory=list)  # disk instance IDs with a disk interface
+    temp: object = TEMP  # None: no TEMP at all
+
+
+def phone_pc(service="WinUSB", disks=(), second_class=False):
+    phone = [(PHONE, service), (PHONE_IFACE, "WinUSB")]
+    if second_class:
+        classes = [(USB_CLASS, [(HUB, "usbhub")]), (SECOND_USB_CLASS, phone)]
+    else:
+        classes = [(USB_CLASS, [(HUB, "usbhub")] + phone)]
+    return Pc(classes=classes, disks=list(disks))
+
+
+def reg_text(pc, extra=""):
+    """The .reg file of one case: delete whatever any case adds, then build this PC."""
+    sz = lambda s: '"' + s.replace("\\", "\\\\").replace('"', '\\"') + '"'
+    default_temp = "hex(2):" + ",".join(f"{b:02x}" for b in b"%SystemRoot%\\temp\0")
+    lines = ["REGEDIT4", ""]
+    for key in (r"Enum\USB", r"Enum\USBSTOR", rf"Control\Class\{USB_CLASS}",
+                rf"Control\Class\{SECOND_USB_CLASS}", rf"Control\DeviceClasses\{DISK_IFACE}"):
+        lines.append(f"[-{HKLM_CCS}\\{key}]")
+    lines.append("")
+    for guid, devices in pc.classes:
+        lines += [f"[{HKLM_CCS}\\Control\\Class\\{guid}]", '"Class"="USB"', ""]
+        for instance_id, service in devices:
+            lines += [f"[{HKLM_CCS}\\Enum\\{instance_id}]", f'"ClassGUID"="{guid}"']
+            if service is not None:
+                lines.append(f'"Service"={sz(service)}')
+            lines.append("")
+    for instance_id in pc.disks:
+        link = instance_id.replace("\\", "#")
+        key = f"{HKLM_CCS}\\Control\\DeviceClasses\\{DISK_IFACE}\\##?#{link}#{DISK_IFACE}"
+        lines += [f"[{HKLM_CCS}\\Enum\\{instance_id}]", f'"ClassGUID"="{DISK_CLASS}"', "",
+                  f"[{key}]", f'"DeviceInstance"={sz(instance_id)}', "",
+                  f"[{key}\\#]", f'"SymbolicLink"={sz(disk_path(instance_id))}', "",
+                  f"[{key}\\#\\Control]", '"Linked"=dword:00000001', ""]
+    lines += [r"[HKEY_CURRENT_USER\Software\Wine\DllOverrides]", '"newdev"="native"', ""]
+    env = r"[HKEY_CURRENT_USER\Environment]"
+    machine_env = rf"[{HKLM_CCS}\Control\Session Manager\Environment]"
+    if pc.temp is None:
+        lines += [env, '"TEMP"=-', '"TMP"=-', "", machine_env, '"TEMP"=-', '"TMP"=-', ""]
+    else:
+        lines += [env, f'"TEMP"={sz(pc.temp)}', f'"TMP"={sz(pc.temp)}', "",
+                  machine_env, f'"TEMP"={default_temp}', f'"TMP"={default_temp}', ""]
+    return "\r\n".join(lines) + "\r\n" + extra
+
+
+# ---- Expected texts --------------------------------------------------------------------------------
+
+RULE = "=" * 31 + "\n"
+BANNER = RULE + "QEL Android driver update tool\n" + RULE + '\nDetecting "QEL Tarrow" on your PC...'
+PROMPT = '\nDevice not found.\nPlease be sure "QEL Tarrow" already connect to your PC and try again.'
+GIVE_UP = "\nDevice not found.\nNow exiting..."
+UPDATING = "\nUpdating driver..."
+UPDATED = "\nDriver updated.\n"
+
+
+def guid_text(guid):
+    return guid.lower()
+
+
+def detect(*classes):
+    """Detection's log messages: classes as (guid, [instance IDs checked])."""
+    out = []
+    for guid, ids in classes:
+        out.append(f"remove devices: {guid_text(guid)} ...\n")
+        out += [f"Check Device : {i}\n" for i in ids]
+    return out
+
+
+def update_class(guid):
+    return [f"update devices: {guid_text(guid)} ...\n"]
+
+
+def attempt(instance_id):
+    return [f"Attempt update Device : {instance_id}\n"]
+
+
+def composite(instance_id, service=None):
+    out = attempt(instance_id)
+    out.append(f"check usb composite: SYSTEM\\CurrentControlSet\\Enum\\{instance_id}\n")
+    if service is not None:
+        out.append(f"{instance_id}: Service = {service}\n")
+    return out
+
+
+def turn(on, path=DISK, errors=(), opened=True):
+    out = [f"DeviceFilter: {SERIAL}\n", f"InterfaceDevice : {path}\n",
+           f"Attempt to turn {'on' if on else 'off'} ADB for {path}\n"]
+    if not opened:
+        return out + [f"Failed to open ADB device {path}: 2\n"]
+    return out + [f"turn on/off ADB fail: {e:x}\n" for e in errors]
+
+
+UPDATE_START = ["Update ADB Device Driver ...\n"]
+UPDATING_FOR = [f"Updating driver for Device : {HWID}\n"]
+SUCCESS = [f"Success to Update driver for {HWID} from {INF}\n"]
+OPEN_ADB = [f"Open ADB Device for {HWID}...\n"]
+CLOSE_ADB = [f"Close ADB Device for {HWID}...\n"]
+DETECT_PHONE = detect((USB_CLASS, [HUB, PHONE]))
+
+
+def console_tokens(detection, repair=None, prompt_detection=None, log=True):
+    """The console as tokens: texts and dot allowances ('dots', None) unlimited or
+    ('dots', 'pause') sharing one dot over the paused stretch. detection and repair are the texts
+    of the two running stretches (log echoes and console lines); repair None: no phone."""
+    keep = lambda texts: [t for t in texts if log or not t.startswith("#")]
+    strip = lambda texts: [t.lstrip("#") for t in keep(texts)]
+    tokens = [BANNER, ("dots", None)]
+    for text in strip(detection):
+        tokens += [text, ("dots", None)]
+    if repair is None:
+        tokens += [PROMPT, ("dots", "pause")]
+        for text in strip(prompt_detection or []):
+            tokens += [text, ("dots", "pause")]
+        return tokens + [GIVE_UP]
+    tokens += [UPDATING, ("dots", None)]
+    for text in strip(repair):
+        tokens += [text, ("dots", None)]
+    return tokens + [UPDATED, ("dots", "end")]
+
+
+def logged(messages):
+    """Marks log messages (echoed only with the log on)."""
+    return ["#" + m for m in messages]
+
+
+def match_console(tokens, data):
+    """None when data matches the tokens, else a description of the first difference."""
+    text = data.decode("latin-1")
+    pos = 0
+    budget = {"pause": 1, "end": 1}
+    for token in tokens:
+        if isinstance(token, tuple):
+            limit = budget.get(token[1])
+            while pos < len(text) and text[pos] == "." and (limit is None or limit > 0):
+                pos += 1
+                if limit is not None:
+                    limit -= 1
+            if token[1] in budget:
+                budget[token[1]] = limit
+            continue
+        want = token.replace("\n", "\r\n")
+        if not text.startswith(want, pos):
+            return f"at byte {pos}: expected {want!r}, got {text[pos:pos + len(want) + 20]!r}"
+        pos += len(want)
+    if pos != len(text):
+        return f"unexpected bytes at {pos}: {text[pos:pos + 60]!r}"
+    return None
+
+
+STAMP = re.compile(rb"QELDriverFixed\t\[(\d{4})-( \d|\d\d)-( \d|\d\d)  ( \d|\d\d):( \d|\d\d):"
+                   rb"( \d|\d\d):(  \d| \d\d|\d\d\d)\]\t")
+
+
+def match_log(messages, data, start, end):
+    """None when the log holds exactly these entries with UTC stamps within [start, end]."""
+    pos = 0
+    last = None
+    for message in messages:
+        m = STAMP.match(data, pos)
+        if not m:
+            return f"entry {message!r}: no time stamp at byte {pos}: {data[pos:pos + 60]!r}"
+        fields = [int(g) for g in m.groups()]
+        stamp = datetime.datetime(*fields[:6], fields[6] * 1000, tzinfo=datetime.timezone.utc)
+        if not (start - 2 <= stamp.timestamp() <= end + 2):
+            return f"time stamp {m.group(0)!r} is not UTC now ({start:.0f}..{end:.0f})"
+        if last is not None and stamp < last:
+            return f"time stamp {m.group(0)!r} goes back"
+        last = stamp
+        pos = m.end()
+        want = message.encode("latin-1").replace(b"\n", b"\r\n")
+        if not data.startswith(want, pos):
+            return f"entry {message!r}: got {data[pos:pos + len(want) + 20]!r}"
+        pos += len(want)
+    if pos != len(data):
+        return f"unexpected log bytes at {pos}: {data[pos:pos + 80]!r}"
+    return None
+
+
+def adb_request(arch, on):
+    """The pass-through header the tool sends: 44 bytes from 32-bit code, 56 from 64-bit."""
+    cdb = bytes([0x16, 0x71, 0x65, 0x6C, 0x80, 1 if on else 2]) + bytes(10)
+    if arch == "win32":
+        return struct.pack("<HBBBBBBB3xIIII16s", 44, 0, 0, 1, 0, 6, 32, 1, 512, 5000, 80, 48, cdb)
+    # DataBufferOffset is pointer-sized: the header grows to 56, the areas move behind it.
+    return struct.pack("<HBBBBBBB3xII4xQI16s4x", 56, 0, 0, 1, 0, 6, 32, 1, 512, 5000, 92, 60, cdb)
+
+
+# ---- Cases -----------------------------------------------------------------------------------------
+
+@dataclass
+class Case:
+    name: str
+    pc: Pc
+    console: list  # tokens, see console_tokens
+    code: int
+    log: object = None  # the log's messages, None: no log file
+    args: tuple = ("-l",)
+    newdev: str = "ok"  # ok, missing, noexport, failload
+    installs: tuple = ()  # the installer's scripted answers (after them: success)
+    install_calls: int = 0
+    scsi: tuple = ()  # the disk's scripted NTSTATUS answers (after them: success)
+    requests: tuple = ()  # (mode on?, NTSTATUS) of each request that reached the disk
+    folder: str = "main"  # where the exe runs: main, wow (with the 64-bit exe beside), wow32
+    request_arch: str = None  # the layout of the requests, when not the prefix's own
+    prefixes: tuple = ("win32", "win64")
+
+
+def tool_cases():
+    cases = []
+    # No phone: the prompt finds stdin at its end, 2 s pass, a second miss, exit 1.
+    cases.append(Case("no phone", Pc(), console_tokens(
+        logged(detect((USB_CLASS, [HUB]))), None, logged(detect((USB_CLASS, [HUB]))), log=False),
+        1, args=()))
+    no_phone_log = detect((USB_CLASS, [HUB])) * 2
+    cases.append(Case("no phone, log", Pc(), console_tokens(
+        logged(detect((USB_CLASS, [HUB]))), None, logged(detect((USB_CLASS, [HUB])))),
+        1, log=no_phone_log))
+
+    usbccgp_repair = UPDATE_START + update_class(USB_CLASS) + attempt(HUB) + \
+        composite(PHONE, "usbccgp") + attempt(PHONE_IFACE)
+    cases.append(Case("phone already on usbccgp", phone_pc("usbccgp"),
+                      console_tokens(logged(DETECT_PHONE), logged(usbccgp_repair)), 0,
+                      log=DETECT_PHONE + usbccgp_repair))
+
+    first = UPDATE_START + update_class(USB_CLASS) + attempt(HUB) + composite(PHONE, "WinUSB") + \
+        UPDATING_FOR + SUCCESS + attempt(PHONE_IFACE)
+    cases.append(Case("repaired at the first attempt", phone_pc(),
+                      console_tokens(logged(DETECT_PHONE), logged(first)), 0,
+                      log=DETECT_PHONE + first, install_calls=1))
+
+    typical = UPDATE_START + update_class(USB_CLASS) + attempt(HUB) + \
+        composite(PHONE, "WinUSB") + UPDATING_FOR + OPEN_ADB + turn(True) + SUCCESS + CLOSE_ADB + \
+        turn(False) + attempt(PHONE_IFACE)
+    cases.append(Case("typical run: ADB on and off through the disk", phone_pc(disks=[DISK_ID]),
+                      console_tokens(logged(DETECT_PHONE), logged(typical)), 0,
+                      log=DETECT_PHONE + typical, installs=(0xE0000203,), install_calls=2,
+                      requests=((True, 0), (False, 0))))
+
+    # Ten failures: ADB goes on at the second request (the first fails with 31), every retry
+    # fails, and the switch-off meets a disk that is gone (55), which counts as done.
+    ten = UPDATE_START + update_class(USB_CLASS) + attempt(HUB) + composite(PHONE, "WinUSB") + \
+        UPDATING_FOR + OPEN_ADB + turn(True, errors=[0x1F])
+    ten += [f"Fail to Update driver for {HWID} from {INF}, error: E0000203 retry={i}\n"
+            for i in range(1, 10)]
+    ten += [f"Fail to Update driver for {HWID} from {INF}, error: E0000203\n"] + CLOSE_ADB + \
+        turn(False, errors=[0x37]) + attempt(PHONE_IFACE)
+    cases.append(Case("ten failed attempts", phone_pc(disks=[DISK_ID]),
+                      console_tokens(logged(DETECT_PHONE), logged(ten)), 0xE0000203,
+                      log=DETECT_PHONE + ten, installs=(0xE0000203,) * 10, install_calls=10,
+                      scsi=(0xC0000001, 0, 0xC00000C0),
+                      requests=((True, 0xC0000001), (True, 0), (False, 0xC00000C0))))
+
+    # A disk with the phone's serial but nothing behind its path: the open fails with 2 and no
+    # second pass follows; the next attempt succeeds, so ADB is never switched off.
+    dead = UPDATE_START + update_class(USB_CLASS) + attempt(HUB) + composite(PHONE, "WinUSB") + \
+        UPDATING_FOR + OPEN_ADB + turn(True, DEAD_DISK, opened=False) + SUCCESS + \
+        attempt(PHONE_IFACE)
+    cases.append(Case("nothing behind the disk path", phone_pc(disks=[DEAD_DISK_ID]),
+                      console_tokens(logged(DETECT_PHONE), logged(dead)), 0,
+                      log=DETECT_PHONE + dead, installs=(0xE0000203,), install_calls=2))
+
+    for variant, line, code in (("missing", "Update LoadLibrary error: 126\n", 126),
+                                ("noexport", "Update GetProcAddress error: 127\n", 127),
+                                ("failload", "Update LoadLibrary error: 1114\n", 1114)):
+        cases.append(Case(f"newdev {variant}, log off", phone_pc(),
+                          console_tokens([], [line]), code, args=(), newdev=variant))
+
+    on = DETECT_PHONE + usbccgp_repair
+    for args, enabled in (
+            (("-l",), True), (("/L",), True), (("xl",), True), (("-log",), True),
+            (("l",), False), (("L",), False), (("log",), False), (("",), False), ((), False),
+            (("a", "-l"), False)):
+        cases.append(Case(f"log switch {' '.join(repr(a) for a in args) or 'none'}",
+                          phone_pc("usbccgp"),
+                          console_tokens(logged(DETECT_PHONE), logged(usbccgp_repair), log=enabled),
+                          0, log=on if enabled else None, args=args))
+
+    for name, temp in (("TEMP missing", None), ("TEMP a folder that does not exist",
+                                                  r"C:\qel\no-such-folder")):
+        pc = phone_pc("usbccgp")
+        pc.temp = temp
+        cases.append(Case(name, pc, console_tokens([], []), 0))
+
+    second = detect((USB_CLASS, [HUB]), (SECOND_USB_CLASS, [PHONE]))
+    second_repair = UPDATE_START + update_class(USB_CLASS) + attempt(HUB) + \
+        update_class(SECOND_USB_CLASS) + composite(PHONE, "WinUSB") + UPDATING_FOR + SUCCESS + \
+        attempt(PHONE_IFACE)
+    cases.append(Case("phone in a second USB class", phone_pc(second_class=True),
+                      console_tokens(logged(second), logged(second_repair)), 0,
+                      log=second + second_repair, install_calls=1))
+
+    # The 32-bit exe on 64-bit Windows: with qel-driver-fix64.exe beside it, that one does the
+    # work (its requests carry the 56-byte header); alone, it runs as it is (44 bytes).
+    wow = dict(prefixes=("win64",), installs=(0xE0000203,), install_calls=2,
+               requests=((True, 0), (False, 0)))
+    cases.append(Case("WOW64: runs qel-driver-fix64.exe beside it", phone_pc(disks=[DISK_ID]),
+                      console_tokens(logged(DETECT_PHONE), logged(typical)), 0,
+                      log=DETECT_PHONE + typical, folder="wow", **wow))
+    cases.append(Case("WOW64: qel-driver-fix64.exe's full exit code", phone_pc(),
+                      console_tokens([], ["Update LoadLibrary error: 1114\n"]), 1114, args=(),
+                      newdev="failload", folder="wow", prefixes=("win64",)))
+    cases.append(Case("WOW64: alone, runs itself", phone_pc(disks=[DISK_ID]),
+                      console_tokens(logged(DETECT_PHONE), logged(typical)), 0,
+                      log=DETECT_PHONE + typical, folder="wow32", request_arch="win32", **wow))
+    return cases
+
+
+# ---- Wine --------------------------------------------------------------------------------------------
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, check=True, **kw)
+
+
+def newer(target, *sources):
+    return target.exists() and all(target.stat().st_mtime >= s.stat().st_mtime for s in sources)
+
+
+def build_helpers():
+    """The stand-ins and the runner, with mingw-w64, when their sources changed."""
+    BIN.mkdir(parents=True, exist_ok=True)
+    here = Path(__file__).resolve().parent
+    flags = ["-O2", "-Wall", "-Wextra", "-Werror"]
+    for arch in ("i686", "x86_64"):
+        cc = f"{arch}-w64-mingw32-gcc"
+        jobs = [
+            (BIN / f"runner-{arch}.exe", [here / "runner/runner.c"], flags),
+            (BIN / f"newdev-{arch}.dll", [here / "newdev/newdev.c"],
+             flags + ["-shared", "-Wl,--kill-at"]),
+            (BIN / f"newdev-noexport-{arch}.dll", [here / "newdev/newdev.c"],
+             flags + ["-shared", "-DNEWDEV_NO_EXPORT"]),
+            (BIN / f"newdev-failload-{arch}.dll", [here / "newdev/newdev.c"],
+             flags + ["-shared", "-DNEWDEV_FAIL_LOAD"]),
+            # A driver image: native subsystem, no DLL flag, relocatable (winedevice loads many).
+            (BIN / f"scsidisk-{arch}.sys", [here / "scsidisk/scsidisk.c"],
+             flags + [f"-I/usr/{arch}-w64-mingw32/include/ddk", "-nostdlib",
+                      "-Wl,--subsystem,native", "-Wl,--dynamicbase",
+                      "-Wl,--image-base,0x10000000",
+                      "-Wl,--entry," + ("_DriverEntry@8" if arch == "i686" else "DriverEntry")]),
+        ]
+        for target, sources, extra in jobs:
+            if newer(target, *sources):
+                continue
+            libs = ["-lntoskrnl", "-lgcc"] if target.suffix == ".sys" else []
+            run([cc, *extra, "-o", str(target), *map(str, sources), *libs])
+
+
+class Prefix:
+    def __init__(self, name):
+        self.name = name
+        self.arch = ARCH[name]
+        self.path = WINE_DIR / name
+        self.qel = self.path / "drive_c" / "qel"
+        self.env = dict(os.environ, WINEPREFIX=str(self.path), WINEDEBUG="-all",
+                        WINEARCH=name)
+        self.env.pop("WINEDLLOVERRIDES", None)
+
+    def wine(self, *args, **kw):
+        kw.setdefault("stdin", subprocess.DEVNULL)
+        kw.setdefault("stdout", subprocess.DEVNULL)
+        kw.setdefault("stderr", subprocess.DEVNULL)
+        return subprocess.run(["wine", *args], env=kw.pop("env", self.env), **kw)
+
+    def server(self, *args):
+        subprocess.run(["wineserver", *args], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def create(self):
+        """A fresh prefix with the disk driver registered as an auto-start service."""
+        stamp = self.path / ".qel-prefix"
+        if stamp.exists() and stamp.read_text() == PREFIX_VERSION:
+            return False
+        self.server("-k")
+        shutil.rmtree(self.path, ignore_errors=True)
+        env = dict(self.env, WINEDLLOVERRIDES="mscoree,mshtml=")
+        subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        self.qel.mkdir(parents=True, exist_ok=True)
+        (self.qel / "service.reg").write_bytes((
+            "REGEDIT4\r\n\r\n"
+            f"[{HKLM_CCS}\\Services\\qelscsi]\r\n"
+            '"Type"=dword:00000001\r\n"Start"=dword:00000002\r\n"ErrorControl"=dword:00000001\r\n'
+            '"ImagePath"="\\\\SystemRoot\\\\system32\\\\drivers\\\\qelscsi.sys"\r\n').encode())
+        self.wine("reg", "import", r"C:\qel\service.reg", check=True)
+        self.server("-w")
+        stamp.write_text(PREFIX_VERSION)
+        return True
+
+    def install(self):
+        """The driver, the helpers and the exes; the server must be stopped."""
+        a = self.arch
+        shutil.copy(BIN / f"scsidisk-{a}.sys",
+                    self.path / "drive_c/windows/system32/drivers/qelscsi.sys")
+        shutil.rmtree(self.qel, ignore_errors=True)
+        for folder in ("main", "wow", "wow32", "temp", "conformance"):
+            (self.qel / folder).mkdir(parents=True)
+        shutil.copy(BIN / f"runner-{a}.exe", self.qel / "runner.exe")
+        shutil.copy(EXE[self.name], self.qel / "main/qel-driver-fix.exe")
+        if CONFORMANCE[self.name].exists():
+            shutil.copy(CONFORMANCE[self.name], self.qel / "conformance/conformance.exe")
+        if self.name == "win64":
+            shutil.copy(EXE["win32"], self.qel / "wow/qel-driver-fix.exe")
+            shutil.copy(EXE["win64"], self.qel / "wow/qel-driver-fix64.exe")
+            shutil.copy(EXE["win32"], self.qel / "wow32/qel-driver-fix.exe")
+
+    def start(self):
+        """One persistent server for the suite; waits until the disk driver serves its path."""
+        self.server("-k")
+        self.server("-w")
+        self.install()
+        subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        # The first process boots the services (and the driver); its output goes nowhere, since
+        # the services keep it open.
+        done = self.wine(r"C:\qel\runner.exe", "--wait", DISK, cwd=self.qel)
+        if done.returncode != 0:
+            raise RuntimeError(f"{self.name}: the disk driver did not come up")
+
+    def stop(self):
+        self.server("-k")
+        self.server("-w")
+
+    def newdev_for(self, folder):
+        """The architecture of the newdev.dll that the exe in this folder loads."""
+        if self.name == "win32" or folder == "wow32":
+            return "i686"
+        return "x86_64"
+
+    def run_case(self, case):
+        q = self.qel
+        (q / "case.reg").write_bytes(reg_text(case.pc).encode("latin-1"))
+        imported = self.wine("reg", "import", r"C:\qel\case.reg")
+        if imported.returncode != 0:
+            return ["registry import failed"]
+        for name in ("newdev-calls.txt", "scsi-requests.bin", "code.txt"):
+            (q / name).unlink(missing_ok=True)
+        for log in q.rglob("_QEL_InstallerUpdata.log"):
+            log.unlink()
+        (q / "newdev-script.txt").write_text(" ".join(f"{c:X}" for c in case.installs))
+        (q / "scsi-script.txt").write_text(" ".join(f"{c:X}" for c in case.scsi))
+        folder = q / case.folder
+        (folder / "newdev.dll").unlink(missing_ok=True)
+        if case.newdev != "missing":
+            variant = "" if case.newdev == "ok" else f"-{case.newdev}"
+            shutil.copy(BIN / f"newdev{variant}-{self.newdev_for(case.folder)}.dll",
+                        folder / "newdev.dll")
+
+        start = time.time()
+        result = self.wine(r"C:\qel\runner.exe", r"C:\qel\code.txt",
+                           f"C:\\qel\\{case.folder}\\qel-driver-fix.exe", *case.args,
+                           env=dict(self.env, TZ=TZ), stdout=subprocess.PIPE, cwd=q)
+        end = time.time()
+
+        problems = []
+        diff = match_console(case.console, result.stdout)
+        if diff:
+            problems.append("console " + diff)
+        code_file = q / "code.txt"
+        code = int(code_file.read_text(), 16) if code_file.exists() else None
+        if code != case.code:
+            problems.append(f"exit code {code if code is None else hex(code)}, "
+                            f"wanted {case.code:#x}")
+        logs = list(q.rglob("_QEL_InstallerUpdata.log"))
+        if case.log is None:
+            if logs:
+                problems.append(f"unexpected log file {logs[0]}")
+        elif logs != [q / "temp" / "_QEL_InstallerUpdata.log"]:
+            problems.append(f"log files {logs}, wanted one in {TEMP}")
+        else:
+            diff = match_log(case.log, logs[0].read_bytes(), start, end)
+            if diff:
+                problems.append("log " + diff)
+        problems += self.check_installs(case)
+        problems += self.check_requests(case)
+        return problems
+
+    def check_installs(self, case):
+        path = self.qel / "newdev-calls.txt"
+        calls = path.read_text().splitlines() if path.exists() else []
+        answers = list(case.installs) + [0] * case.install_calls
+        want = [f"{HWID}|{INF}|1|{answers[i]:x}" for i in range(case.install_calls)]
+        return [] if calls == want else [f"installer calls {calls}, wanted {want}"]
+
+    def check_requests(self, case):
+        path = self.qel / "scsi-requests.bin"
+        data = path.read_bytes() if path.exists() else b""
+        got = [data[i:i + 80] for i in range(0, len(data), 80)]
+        arch = case.request_arch or self.name
+        problems = []
+        if len(got) != len(case.requests):
+            return [f"{len(got)} pass-through requests, wanted {len(case.requests)}"]
+        header = adb_request(arch, True)
+        out_length = 592 if arch == "win32" else 608
+        for i, (record, (on, status)) in enumerate(zip(got, case.requests)):
+            ioctl, in_length, out_len, answered = struct.unpack_from("<IIII", record)
+            want = adb_request(arch, on)
+            sent = record[16:16 + len(header)]
+            if (ioctl, in_length, out_len, answered) != (0x4D004, len(want), out_length, status):
+                problems.append(f"request {i}: ioctl {ioctl:#x}, lengths {in_length}/{out_len}, "
+                                f"answered {answered:#x}")
+            if sent != want or any(record[16 + len(want):]):
+                problems.append(f"request {i}: bytes {sent.hex()}, wanted {want.hex()}")
+        return problems
+
+    def run_conformance(self):
+        exe = self.qel / "conformance" / "conformance.exe"
+        if not exe.exists():
+            return ["conformance exe not built"]
+        (self.qel / "case.reg").write_bytes(reg_text(Pc(), CONFORMANCE_REG).encode("latin-1"))
+        self.wine("reg", "import", r"C:\qel\case.reg")
+        result = self.wine(r"C:\qel\conformance\conformance.exe", stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, cwd=self.qel / "conformance")
+        if result.returncode != 0:
+            return ["conformance failed:\n" + result.stdout.decode("latin-1")]
+        return []
+
+
+# The keys the conformance checks read under Wine (see tests/conformance/).
+CONFORMANCE_REG = "\r\n".join([
+    rf"[{HKLM_CCS}\Enum\USB\VID_1E3F&PID_0C02\CONFORMANCE]",
+    f'"ClassGUID"="{USB_CLASS}"',
+    '"Service"="usbccgp"',
+    '"Number"=dword:00000007',
+    '"Long"="' + "x" * 300 + '"',
+    "",
+    f"[{HKLM_CCS}\\Control\\DeviceClasses\\{DISK_IFACE}\\##?#USBSTOR#Disk&Ven_C&Prod_{'P' * 900}"
+    f"#1&0#{DISK_IFACE}]",
+    ""]) + "\r\n"
+
+
+# ---- Main ------------------------------------------------------------------------------------------
+
+def import_check():
+    """Each exe imports only DLLs that every Windows ships."""
+    allowed = {"kernel32.dll", "advapi32.dll", "setupapi.dll", "cfgmgr32.dll", "msvcrt.dll"}
+    problems = []
+    for name, exe in EXE.items():
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(exe)],
+                              stdout=subprocess.PIPE, text=True, check=True).stdout
+        dlls = {m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)}
+        extra = sorted(dlls - allowed)
+        if extra:
+            problems.append(f"{name}: imports {', '.join(extra)}")
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("-k", default="", help="run only cases whose name contains this")
+    args = parser.parse_args()
+
+    for exe in EXE.values():
+        if not exe.exists():
+            sys.exit(f"wine: {exe} is missing; build the win32 and win64 presets first")
+    started = time.time()
+    build_helpers()
+    cases = [c for c in tool_cases() if args.k.lower() in c.name.lower()]
+
+    lock = threading.Lock()
+    results = []
+
+    def report(name, problems):
+        with lock:
+            results.append(not problems)
+            print(f"wine: {name} {'ok' if not problems else 'FAILED'}", flush=True)
+            for p in problems:
+                print("    " + p, flush=True)
+
+    report("imports", import_check())
+
+    def suite(prefix):
+        try:
+            t0 = time.time()
+            created = prefix.create()
+            t1 = time.time()
+            prefix.start()
+            print(f"wine: {prefix.name} prefix {'created' if created else 'reused'} in "
+                  f"{t1 - t0:.1f} s, server and driver up in {time.time() - t1:.1f} s", flush=True)
+            if "conformance" in args.k or not args.k:
+                report(f"{prefix.name} conformance", prefix.run_conformance())
+            for case in cases:
+                if prefix.name in case.prefixes:
+                    report(f"{prefix.name} {case.name}", prefix.run_case(case))
+        except Exception as error:  # a broken prefix fails the suite, it does not hang it
+            report(f"{prefix.name} suite", [repr(error)])
+        finally:
+            prefix.stop()
+
+    threads = [threading.Thread(target=suite, args=(Prefix(n),)) for n in ("win32", "win64")]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    failed = results.count(False)
+    print(f"wine: suite took {time.time() - started:.1f} s")
+    print(f"{len(results) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
