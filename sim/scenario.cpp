@@ -46,10 +46,73 @@ void ReadTable(const toml::node& node, const std::string& where,
     }
 }
 
+// toml++ 3.3 reaches __builtin_unreachable when it tests U+00A1 to U+0499 for whitespace, which
+// it does wherever a key or value may end, also in malformed text around strings. So the parser
+// is given those characters moved into the private use area, which it tests safely, and String()
+// moves them back.
+const uint32_t kPrivateShift = 0xE000;
+
+bool Shifted(uint32_t codePoint) {
+    return codePoint >= 0xA1 && codePoint <= 0x499;
+}
+
+// *clashLine: the first line with a character of the shifted private use range, or 0.
+std::string ShiftForParser(const std::string& text, long* clashLine) {
+    long line = 1;
+    std::string out;
+    out.reserve(text.size() + text.size() / 2);
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char lead = (unsigned char)text[i];
+        bool follows1 = i + 1 < text.size() && ((unsigned char)text[i + 1] & 0xC0) == 0x80;
+        bool follows2 =
+            follows1 && i + 2 < text.size() && ((unsigned char)text[i + 2] & 0xC0) == 0x80;
+        if ((lead & 0xE0) == 0xC0 && follows1) {
+            uint32_t cp = ((lead & 0x1Fu) << 6) | ((unsigned char)text[i + 1] & 0x3Fu);
+            if (Shifted(cp)) {
+                cp += kPrivateShift; // three bytes now
+                out += (char)(0xE0 | (cp >> 12));
+                out += (char)(0x80 | ((cp >> 6) & 0x3F));
+                out += (char)(0x80 | (cp & 0x3F));
+                ++i;
+                continue;
+            }
+        }
+        if (lead == 0xEE && follows2) {
+            uint32_t cp = ((lead & 0x0Fu) << 12) | (((unsigned char)text[i + 1] & 0x3Fu) << 6) |
+                          ((unsigned char)text[i + 2] & 0x3Fu);
+            if (Shifted(cp - kPrivateShift) && *clashLine == 0)
+                *clashLine = line;
+        }
+        line += lead == '\n';
+        out += (char)lead;
+    }
+    return out;
+}
+
+std::string ShiftBack(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char lead = (unsigned char)text[i];
+        if (lead == 0xEE && i + 2 < text.size()) {
+            uint32_t cp = ((lead & 0x0Fu) << 12) | (((unsigned char)text[i + 1] & 0x3Fu) << 6) |
+                          ((unsigned char)text[i + 2] & 0x3Fu);
+            if (Shifted(cp - kPrivateShift)) {
+                cp -= kPrivateShift;
+                out += (char)(0xC0 | (cp >> 6));
+                out += (char)(0x80 | (cp & 0x3F));
+                i += 2;
+                continue;
+            }
+        }
+        out += (char)lead;
+    }
+    return out;
+}
+
 std::string String(const toml::node& node, const std::string& what) {
     if (!node.is_string())
         Throw(node, what + " must be a string");
-    return std::string(*node.value<std::string_view>());
+    return ShiftBack(*node.value<std::string_view>());
 }
 
 bool Bool(const toml::node& node, const std::string& what) {
@@ -484,59 +547,23 @@ void ReadScenario(const toml::table& root, Pc& pc) {
 
 } // namespace
 
-// toml++ 3.3 reaches __builtin_unreachable when it looks for whitespace and finds certain
-// non-ASCII characters (U+00A1 to U+0499), which it does outside strings and comments and in
-// multi-line strings. TOML allows non-ASCII text only in strings and comments, so a scenario
-// with it anywhere else is malformed: find it first. Returns its line, or 0.
-static long UnsafeNonAsciiLine(const std::string& text) {
-    enum { Normal, Comment, Basic, Literal, MultiBasic, MultiLiteral } state = Normal;
-    long line = 1;
-    size_t i = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0; // a byte-order mark is fine
-    for (; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\n') {
-            ++line;
-            if (state == Comment || state == Basic || state == Literal)
-                state = Normal;
-            continue;
-        }
-        bool nonAscii = (unsigned char)c >= 0x80;
-        bool multiLine = state == MultiBasic || state == MultiLiteral;
-        if (nonAscii && (state == Normal || multiLine))
-            return line;
-        if (state == Normal && c == '#') {
-            state = Comment;
-        } else if (state == Normal && (c == '"' || c == '\'')) {
-            bool triple = text.compare(i, 3, std::string(3, c)) == 0;
-            state = c == '"' ? (triple ? MultiBasic : Basic) : (triple ? MultiLiteral : Literal);
-            i += triple ? 2 : 0;
-        } else if ((state == Basic || state == MultiBasic) && c == '\\') {
-            i += i + 1 < text.size() && text[i + 1] != '\n' ? 1 : 0; // an escaped character
-        } else if ((state == Basic && c == '"') || (state == Literal && c == '\'')) {
-            state = Normal;
-        } else if (multiLine && text.compare(i, 3, state == MultiBasic ? "\"\"\"" : "'''") == 0) {
-            state = Normal;
-            i += 2;
-        }
-    }
-    return 0;
-}
-
 bool ParseScenario(const std::string& text, const std::string& sourceName, Pc* pc,
                    std::string* error) {
     *pc = Pc{};
-    if (long line = UnsafeNonAsciiLine(text)) {
-        *error = sourceName + ":" + std::to_string(line) +
-                 ": non-ASCII text is allowed only in single-line strings and comments";
+    long clashLine = 0;
+    std::string shifted = ShiftForParser(text, &clashLine);
+    if (clashLine) {
+        *error = sourceName + ":" + std::to_string(clashLine) +
+                 ": the private use characters U+E0A1 to U+E499 are not allowed";
         return false;
     }
     try {
-        toml::table root = toml::parse(text, sourceName);
+        toml::table root = toml::parse(shifted, sourceName);
         ReadScenario(root, *pc);
         return true;
     } catch (const toml::parse_error& e) {
         *error = sourceName + ":" + std::to_string(e.source().begin.line) + ": " +
-                 std::string(e.description());
+                 ShiftBack(e.description());
     } catch (const ScenarioError& e) {
         *error = sourceName + ":" + std::to_string(e.line) + ": " + e.message;
     }

@@ -28,6 +28,21 @@ class Random {
     uint64_t state_;
 };
 
+// Letter case of ASCII letters only: other bytes stay, so UTF-8 text stays UTF-8.
+std::string AsciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+    return text;
+}
+
+std::string AsciiUpper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = (char)(c - 'a' + 'A');
+    return text;
+}
+
 const char kDiskGuid[] = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 
 // Real Windows codes that the installer, disks and setup services answer with.
@@ -77,7 +92,7 @@ struct Gen {
         int caseMode = (int)rnd.Range(0, 2);
         std::string serial = "QEL" + Alnum(rnd.Range(4, 14), caseMode);
         if (caseMode == 1)
-            serial = sim::Lower(serial);
+            serial = AsciiLower(serial);
         if (Roll(rates.nonAsciiSerial, "non-ASCII serial")) {
             static const std::vector<std::string> wide = {"\xC3\x89", "\xC3\x9F",     "\xC3\x80",
                                                           "\xCE\xA9", "\xE4\xB8\xAD", "\xC5\xA0",
@@ -99,7 +114,7 @@ struct Gen {
         static const std::vector<std::string> products = {"C02", "C02", "C03", "A01", "0FF"};
         std::string prefix = "USB\\VID_1E3F&PID_0";
         if (Roll(rates.lowerPrefix, "lower-case vendor prefix"))
-            prefix = rnd.Chance(0.5) ? sim::Lower(prefix) : RandomCase(prefix);
+            prefix = rnd.Chance(0.5) ? AsciiLower(prefix) : RandomCase(prefix);
         return prefix + rnd.Pick(products);
     }
 
@@ -311,10 +326,10 @@ struct Gen {
         else {
             switch (rnd.Range(0, 3)) {
             case 0:
-                middle = sim::Lower(serial);
+                middle = AsciiLower(serial);
                 break;
             case 1:
-                middle = sim::Upper(serial);
+                middle = AsciiUpper(serial);
                 break;
             case 2:
                 middle = serial;

@@ -723,6 +723,8 @@ int main(int argc, char** argv) {
     std::signal(SIGSEGV, OnSignal);
     std::signal(SIGABRT, OnSignal);
 
+    // With --print-pc standard output is a scenario file; the verdict goes to standard error.
+    FILE* report = o.printPc ? stderr : stdout;
     Stats stats;
     auto started = std::chrono::steady_clock::now();
     for (uint64_t seed = o.first; seed < o.first + o.seeds; ++seed) {
@@ -752,17 +754,17 @@ int main(int argc, char** argv) {
         }
         if (!problems.empty()) {
             ++stats.failures;
-            printf("FAIL seed %llu\n", (unsigned long long)seed);
+            fprintf(report, "FAIL seed %llu\n", (unsigned long long)seed);
             for (const std::string& p : problems)
-                printf("  %s\n", p.c_str());
+                fprintf(report, "  %s\n", p.c_str());
         }
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-    printf("qel-reliability: %llu seeds from %llu, %llu failed, %.1f s\n",
-           (unsigned long long)stats.seeds, (unsigned long long)o.first,
-           (unsigned long long)stats.failures, seconds);
+    fprintf(report, "qel-reliability: %llu seeds from %llu, %llu failed, %.1f s\n",
+            (unsigned long long)stats.seeds, (unsigned long long)o.first,
+            (unsigned long long)stats.failures, seconds);
     if (!o.quiet && !o.single) {
         printf("runs: exit 0: %llu, exit 1: %llu, other codes: %llu; prompts %llu; install calls "
                "%llu; ADB requests %llu; log entries %llu; dots %llu\n",
