@@ -412,6 +412,15 @@ def build_helpers():
                       "-Wl,--image-base,0x10000000",
                       "-Wl,--entry," + ("_DriverEntry@8" if arch == "i686" else "DriverEntry")]),
         ]
+        cxx = f"{arch}-w64-mingw32-g++-win32"
+        conformance = [ROOT / "tests/conformance/conformance.cpp",
+                       ROOT / "tests/conformance/win_site.cpp", ROOT / "platform/win/seam.cpp"]
+        target = BIN / f"conformance-{arch}.exe"
+        headers = [ROOT / "tests/conformance/conformance.h", ROOT / "platform/win/windows_api.h"]
+        if not newer(target, *conformance, *headers):
+            run([cxx, "-std=c++20", *flags, f"-I{ROOT}", "-DWIN32_LEAN_AND_MEAN",
+                 "-D_WIN32_WINNT=0x0601", "-o", str(target), *map(str, conformance), "-static",
+                 "-lsetupapi", "-lcfgmgr32"])
         for target, sources, extra in jobs:
             if newer(target, *sources):
                 continue
@@ -580,26 +589,38 @@ class Prefix:
         exe = self.qel / "conformance" / "conformance.exe"
         if not exe.exists():
             return ["conformance exe not built"]
-        (self.qel / "case.reg").write_bytes(reg_text(Pc(), CONFORMANCE_REG).encode("latin-1"))
+        (self.qel / "case.reg").write_bytes(conformance_reg().encode("latin-1"))
         self.wine("reg", "import", r"C:\qel\case.reg")
         result = self.wine(r"C:\qel\conformance\conformance.exe", stdout=subprocess.PIPE,
                            stderr=subprocess.STDOUT, cwd=self.qel / "conformance")
+        output = result.stdout.decode("latin-1")
         if result.returncode != 0:
-            return ["conformance failed:\n" + result.stdout.decode("latin-1")]
+            return ["conformance failed:\n" + output]
+        for line in output.splitlines():
+            if line.startswith("gap") or "known gaps" in line:
+                print(f"wine: {self.name} conformance: {line}", flush=True)
         return []
 
 
-# The keys the conformance checks read under Wine (see tests/conformance/).
-CONFORMANCE_REG = "\r\n".join([
-    rf"[{HKLM_CCS}\Enum\USB\VID_1E3F&PID_0C02\CONFORMANCE]",
-    f'"ClassGUID"="{USB_CLASS}"',
-    '"Service"="usbccgp"',
-    '"Number"=dword:00000007',
-    '"Long"="' + "x" * 300 + '"',
-    "",
-    f"[{HKLM_CCS}\\Control\\DeviceClasses\\{DISK_IFACE}\\##?#USBSTOR#Disk&Ven_C&Prod_{'P' * 900}"
-    f"#1&0#{DISK_IFACE}]",
-    ""]) + "\r\n"
+# The machine of the conformance checks (tests/conformance/conformance.h) under Wine. The long
+# interfaces get short key names and long SymbolicLink values: key names stop at 255 characters.
+CONFORMANCE_ID = r"USB\VID_1E3F&PID_0C02\CONFORMANCE"
+
+
+def conformance_reg():
+    pc = Pc(classes=[(USB_CLASS, [(HUB, "usbhub"), (CONFORMANCE_ID, "usbccgp")]),
+                     (SECOND_USB_CLASS, [])], disks=[DISK_ID])
+    extra = [f"[{HKLM_CCS}\\Enum\\{CONFORMANCE_ID}]", '"Number"=dword:00000007',
+             '"Long"="' + "x" * 300 + '"', ""]
+    for length in (1019, 1020):
+        head, tail = "\\\\?\\usbstor#disk&ven_c&prod_", "#1&0#" + DISK_IFACE
+        path = head + "p" * (length - len(head) - len(tail)) + tail
+        key = f"{HKLM_CCS}\\Control\\DeviceClasses\\{DISK_IFACE}\\##?#USBSTOR#LONG{length}#{DISK_IFACE}"
+        extra += [f"[{key}]", f'"DeviceInstance"="USBSTOR\\\\LONG\\\\{length}"', "",
+                  f"[{key}\\#]", '"SymbolicLink"="' + path.replace("\\", "\\\\") + '"', "",
+                  f"[{key}\\#\\Control]", '"Linked"=dword:00000001', "",
+                  f"[{HKLM_CCS}\\Enum\\USBSTOR\\LONG\\{length}]", f'"ClassGUID"="{DISK_CLASS}"', ""]
+    return reg_text(pc, "\r\n".join(extra) + "\r\n")
 
 
 # ---- Main ------------------------------------------------------------------------------------------
