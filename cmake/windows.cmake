@@ -1,8 +1,21 @@
 # The product: a statically linked console exe that needs nothing Windows does not ship.
 add_compile_options(-Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti)
 
-add_executable(qel-driver-fix ${LOGIC_SOURCES} platform/win/seam.cpp platform/win/main.cpp)
+enable_language(RC)
+add_executable(qel-driver-fix ${LOGIC_SOURCES} platform/win/seam.cpp platform/win/main.cpp
+               platform/win/resources.rc)
 target_include_directories(qel-driver-fix PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(qel-driver-fix PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 target_link_options(qel-driver-fix PRIVATE -static -s -Wl,--gc-sections)
 target_link_libraries(qel-driver-fix PRIVATE setupapi cfgmgr32)
+
+# The manifest (administrator, supported Windows versions) and the version resource.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(QEL_WIN64 1)
+else()
+    set(QEL_WIN64 0)
+endif()
+set_source_files_properties(platform/win/resources.rc PROPERTIES
+    COMPILE_DEFINITIONS "QEL_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};QEL_VERSION_MINOR=${PROJECT_VERSION_MINOR};QEL_VERSION_PATCH=${PROJECT_VERSION_PATCH};QEL_WIN64=${QEL_WIN64}"
+    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/qel-driver-fix.manifest)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${CMAKE_SOURCE_DIR}/platform/win")

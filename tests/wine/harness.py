@@ -626,7 +626,7 @@ def conformance_reg():
 # ---- Main ------------------------------------------------------------------------------------------
 
 def import_check():
-    """Each exe imports only DLLs that every Windows ships."""
+    """Each exe imports only DLLs that every Windows ships, and carries its manifest and version."""
     allowed = {"kernel32.dll", "advapi32.dll", "setupapi.dll", "cfgmgr32.dll", "msvcrt.dll"}
     problems = []
     for name, exe in EXE.items():
@@ -636,6 +636,11 @@ def import_check():
         extra = sorted(dlls - allowed)
         if extra:
             problems.append(f"{name}: imports {', '.join(extra)}")
+        data = exe.read_bytes()
+        if b'level="requireAdministrator"' not in data or b"supportedOS" not in data:
+            problems.append(f"{name}: no manifest asking for an administrator")
+        if "qel-driver-fix".encode("utf-16-le") not in data:
+            problems.append(f"{name}: no version resource")
     return problems
 
 
@@ -661,7 +666,7 @@ def main():
             for p in problems:
                 print("    " + p, flush=True)
 
-    report("imports", import_check())
+    report("imports, manifest and version", import_check())
 
     def suite(prefix):
         try:
