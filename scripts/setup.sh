@@ -5,7 +5,7 @@ set -euo pipefail
 
 native_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libtomlplusplus-dev
                  libbenchmark-dev clang-format clang libclang-rt-14-dev)
-windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 zip)
+windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 zip python3)
 
 missing=()
 need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed" || missing+=("$1"); }
