@@ -46,45 +46,67 @@ void ReadTable(const toml::node& node, const std::string& where,
     }
 }
 
-// toml++ 3.3 reaches __builtin_unreachable when it tests U+00A1 to U+0499 for whitespace, which
-// it does wherever a key or value may end, also in malformed text around strings. So the parser
-// is given those characters moved into the private use area, which it tests safely, and String()
-// moves them back.
-const uint32_t kPrivateShift = 0xE000;
+// toml++ 3.3 reaches __builtin_unreachable when it tests U+00A1 to U+0499, U+2C5E to U+2FFF,
+// U+3001 to U+3057 or U+FB26 to U+FEFE for whitespace, which it does wherever a key or value may
+// end, also in malformed text around strings. So the parser is given those characters moved into
+// the private use area, which it tests safely, and String() moves them back.
+struct ShiftedRange {
+    uint32_t first, last, to;
+};
+const ShiftedRange kShifted[] = {{0xA1, 0x499, 0xE0A1},
+                                 {0x2C5E, 0x2FFF, 0xE500},
+                                 {0x3001, 0x3057, 0xE900},
+                                 {0xFB26, 0xFEFE, 0xEA00}};
+const uint32_t kPrivateFirst = 0xE000, kPrivateLast = 0xEFFF; // what the shift may use
 
-bool Shifted(uint32_t codePoint) {
-    return codePoint >= 0xA1 && codePoint <= 0x499;
+// The code point of the UTF-8 sequence of 2 or 3 bytes at text[i], with its length; 0 if none.
+uint32_t Decode(std::string_view text, size_t i, size_t* length) {
+    auto follows = [&](size_t k) {
+        return i + k < text.size() && ((unsigned char)text[i + k] & 0xC0) == 0x80;
+    };
+    unsigned char lead = (unsigned char)text[i];
+    *length = (lead & 0xE0) == 0xC0 && follows(1)                 ? 2
+              : (lead & 0xF0) == 0xE0 && follows(1) && follows(2) ? 3
+                                                                  : 0;
+    if (*length == 2)
+        return ((lead & 0x1Fu) << 6) | ((unsigned char)text[i + 1] & 0x3Fu);
+    if (*length == 3)
+        return ((lead & 0x0Fu) << 12) | (((unsigned char)text[i + 1] & 0x3Fu) << 6) |
+               ((unsigned char)text[i + 2] & 0x3Fu);
+    return 0;
 }
 
-// *clashLine: the first line with a character of the shifted private use range, or 0.
+void Encode(uint32_t cp, std::string* out) {
+    if (cp < 0x800) {
+        *out += (char)(0xC0 | (cp >> 6));
+    } else {
+        *out += (char)(0xE0 | (cp >> 12));
+        *out += (char)(0x80 | ((cp >> 6) & 0x3F));
+    }
+    *out += (char)(0x80 | (cp & 0x3F));
+}
+
+// Each character of a shifted range moved to the private use area; *clashLine: the first line
+// that already holds a character of U+E000 to U+EFFF, or 0.
 std::string ShiftForParser(const std::string& text, long* clashLine) {
     long line = 1;
     std::string out;
-    out.reserve(text.size() + text.size() / 2);
     for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char lead = (unsigned char)text[i];
-        bool follows1 = i + 1 < text.size() && ((unsigned char)text[i + 1] & 0xC0) == 0x80;
-        bool follows2 =
-            follows1 && i + 2 < text.size() && ((unsigned char)text[i + 2] & 0xC0) == 0x80;
-        if ((lead & 0xE0) == 0xC0 && follows1) {
-            uint32_t cp = ((lead & 0x1Fu) << 6) | ((unsigned char)text[i + 1] & 0x3Fu);
-            if (Shifted(cp)) {
-                cp += kPrivateShift; // three bytes now
-                out += (char)(0xE0 | (cp >> 12));
-                out += (char)(0x80 | ((cp >> 6) & 0x3F));
-                out += (char)(0x80 | (cp & 0x3F));
-                ++i;
-                continue;
+        size_t length;
+        uint32_t cp = Decode(text, i, &length);
+        bool moved = false;
+        for (const ShiftedRange& r : kShifted)
+            if (length && cp >= r.first && cp <= r.last) {
+                Encode(cp - r.first + r.to, &out);
+                i += length - 1;
+                moved = true;
             }
-        }
-        if (lead == 0xEE && follows2) {
-            uint32_t cp = ((lead & 0x0Fu) << 12) | (((unsigned char)text[i + 1] & 0x3Fu) << 6) |
-                          ((unsigned char)text[i + 2] & 0x3Fu);
-            if (Shifted(cp - kPrivateShift) && *clashLine == 0)
-                *clashLine = line;
-        }
-        line += lead == '\n';
-        out += (char)lead;
+        if (length && cp >= kPrivateFirst && cp <= kPrivateLast && !*clashLine)
+            *clashLine = line;
+        if (moved)
+            continue;
+        line += text[i] == '\n';
+        out += text[i];
     }
     return out;
 }
@@ -92,19 +114,17 @@ std::string ShiftForParser(const std::string& text, long* clashLine) {
 std::string ShiftBack(std::string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char lead = (unsigned char)text[i];
-        if (lead == 0xEE && i + 2 < text.size()) {
-            uint32_t cp = ((lead & 0x0Fu) << 12) | (((unsigned char)text[i + 1] & 0x3Fu) << 6) |
-                          ((unsigned char)text[i + 2] & 0x3Fu);
-            if (Shifted(cp - kPrivateShift)) {
-                cp -= kPrivateShift;
-                out += (char)(0xC0 | (cp >> 6));
-                out += (char)(0x80 | (cp & 0x3F));
-                i += 2;
-                continue;
+        size_t length;
+        uint32_t cp = Decode(text, i, &length);
+        bool moved = false;
+        for (const ShiftedRange& r : kShifted)
+            if (length && cp >= r.to && cp <= r.to + (r.last - r.first)) {
+                Encode(cp - r.to + r.first, &out);
+                i += length - 1;
+                moved = true;
             }
-        }
-        out += (char)lead;
+        if (!moved)
+            out += text[i];
     }
     return out;
 }
@@ -554,7 +574,7 @@ bool ParseScenario(const std::string& text, const std::string& sourceName, Pc* p
     std::string shifted = ShiftForParser(text, &clashLine);
     if (clashLine) {
         *error = sourceName + ":" + std::to_string(clashLine) +
-                 ": the private use characters U+E0A1 to U+E499 are not allowed";
+                 ": the private use characters U+E000 to U+EFFF are not allowed";
         return false;
     }
     try {

@@ -94,9 +94,9 @@ struct Gen {
         if (caseMode == 1)
             serial = AsciiLower(serial);
         if (Roll(rates.nonAsciiSerial, "non-ASCII serial")) {
-            static const std::vector<std::string> wide = {"\xC3\x89", "\xC3\x9F",     "\xC3\x80",
-                                                          "\xCE\xA9", "\xE4\xB8\xAD", "\xC5\xA0",
-                                                          "\xC3\xBF", "\xC3\x9E"};
+            static const std::vector<std::string> wide = {
+                "\xC3\x89", "\xC3\x9F", "\xC3\x80", "\xCE\xA9",     "\xE4\xB8\xAD",
+                "\xC5\xA0", "\xC3\xBF", "\xC3\x9E", "\xE3\x81\x82", "\xEF\xBB\xA9"};
             // Whole characters only: the text stays valid UTF-8, so a scenario can hold it.
             std::vector<std::string> pieces;
             for (char c : serial)
@@ -293,6 +293,8 @@ struct Gen {
         for (size_t i = 0; i < n; ++i) {
             sim::Outcome o;
             o.error = rnd.Chance(0.85) ? rnd.Pick(kDiskErrors) : 0;
+            if (o.error == 0 && rnd.Chance(0.5))
+                o.scsiStatus = 2; // accepted, but the phone reports a check condition
             if (rnd.Chance(rates.slow))
                 o.ms = rnd.Range(1, 3000);
             if (Roll(rates.diskVanish / 4, "disk vanishing on a command"))
@@ -448,7 +450,8 @@ struct Gen {
         }
         if (rnd.Chance(rates.allocFault))
             for (int i = (int)rnd.Range(1, 3); i > 0; --i) {
-                pc.failAllocs.insert((unsigned)rnd.Range(1, 40));
+                pc.failAllocs.insert(
+                    (unsigned)(rnd.Chance(0.7) ? rnd.Range(1, 8) : rnd.Range(9, 60)));
                 Count("allocation failure");
             }
         if (Roll(rates.diskSetError, "disk set errors"))
@@ -702,13 +705,15 @@ std::string ClockText(uint64_t ms) {
 }
 
 std::string OutcomeText(const sim::Outcome& o) {
-    if (!o.ms && !o.vanish)
+    if (!o.ms && !o.vanish && !o.scsiStatus)
         return o.error ? Code(o.error) : "\"ok\"";
     std::string text = "{ error = " + Code(o.error);
     if (o.ms)
         text += ", ms = " + std::to_string(o.ms);
     if (o.vanish)
         text += ", vanish = true";
+    if (o.scsiStatus)
+        text += ", status = " + std::to_string(o.scsiStatus);
     return text + " }";
 }
 

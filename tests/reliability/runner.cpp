@@ -412,6 +412,7 @@ struct Stats {
     double maxBoundRatio = 0;
     std::map<std::string, uint64_t> injected;    // kind -> faults
     std::map<std::string, uint64_t> injectedPcs; // kind -> PCs with it
+    std::map<std::string, uint64_t> hit;         // kind -> times it reached the tool
 };
 
 std::vector<std::string> CheckRun(const rel::GeneratedPc& g, const sim::RunResult& r,
@@ -599,6 +600,23 @@ std::vector<std::string> CheckRun(const rel::GeneratedPc& g, const sim::RunResul
         problem("virtual time " + std::to_string(r.elapsedMs) + " ms over the bound of " +
                 std::to_string(bound) + " ms");
 
+    // Faults that reached the tool during the run, as against those put into the PC.
+    auto hit = [&](const char* kind, uint64_t n) { stats->hit[kind] += n; };
+    for (unsigned call : pc.failAllocs)
+        hit("allocation failed", call <= w.allocCalls);
+    hit("class lookup failed by script",
+        w.lookupCalls < pc.lookupFaults.size() ? w.lookupCalls : pc.lookupFaults.size());
+    for (size_t i = 0; i < pc.diskSetErrors.size() && i < w.diskSetCalls; ++i)
+        hit("disk set not made", pc.diskSetErrors[i] != 0);
+    for (const sim::InstallCall& call : w.installCalls)
+        hit("install call failed", call.error != 0);
+    for (const sim::AdbRequest& request : w.adbRequests)
+        hit(request.error == 0 || request.error == ERROR_DEV_NOT_EXIST ? "ADB request accepted"
+                                                                       : "ADB request refused",
+            1);
+    hit("disk vanished", w.vanishedDisks.size());
+    hit("progress thread not started", pc.threadCreateFails);
+
     stats->exitZero += r.exitCode == 0;
     stats->exitOne += r.exitCode == 1;
     stats->exitOther += r.exitCode > 1;
@@ -774,6 +792,9 @@ int main(int argc, char** argv) {
                (unsigned long long)stats.logEntries, (unsigned long long)stats.dots);
         printf("virtual time: longest run %llu ms, at most %.0f%% of its bound\n",
                (unsigned long long)stats.maxVirtualMs, stats.maxBoundRatio * 100);
+        printf("faults that reached the tool:\n");
+        for (const auto& [kind, count] : stats.hit)
+            printf("  %-40s %7llu\n", kind.c_str(), (unsigned long long)count);
         printf("faults and variations injected (kind: count in PCs with it):\n");
         for (const auto& [kind, count] : stats.injected)
             printf("  %-40s %7llu in %6llu\n", kind.c_str(), (unsigned long long)count,
