@@ -78,6 +78,11 @@ struct RunCase {
     uint64_t elapsedMs;
 };
 
+// Test listings show the case's name, not its bytes.
+void PrintTo(const RunCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RunSequenceConsole : public testing::TestWithParam<RunCase> {};
 
 TEST_P(RunSequenceConsole, PrintsExactBytes) {
@@ -141,6 +146,11 @@ struct SwitchCase {
     std::vector<std::string> args;
     bool logOn;
 };
+
+void PrintTo(const SwitchCase& c, std::ostream* os) {
+    for (const std::string& arg : c.args)
+        *os << "'" << arg << "' ";
+}
 
 class LogSwitch : public testing::TestWithParam<SwitchCase> {};
 
