@@ -161,16 +161,27 @@ uint64_t MaxMs(const std::vector<sim::Outcome>& outcomes, uint64_t base) {
 }
 
 // The waits a run may add up: the prompt's; per repair target ten attempts (the install call,
-// then a switch-on of at most two 1000 ms passes or a 1000 ms retry wait), 4000 ms before the
+// then a switch-on of at most two 1000 ms passes or a 1000 ms retry wait) and, only when a disk
+// of the phone accepted a command (ADB can have been switched on), 4000 ms before the
 // switch-off and four switch-off calls of two passes with 1000 ms after each; and, over the
 // whole run, every scripted disk reply once (a refusal waits 1000 ms; after its replies a disk
 // accepts at once).
-uint64_t TimeBound(const sim::Pc& pc, bool prompted, bool stdinRead) {
+uint64_t TimeBound(const sim::Pc& pc, bool prompted, bool stdinRead,
+                   const std::vector<sim::AdbRequest>& requests) {
     uint64_t bound = 0;
     if (prompted)
         bound += 2000 + (pc.stdinAtEnd || pc.stdinLine.empty() ? 0 : pc.stdinAfterMs);
     uint64_t install = MaxMs(pc.installer.outcomes, pc.installer.ms);
-    bound += RepairTargets(pc, stdinRead).size() * (10 * (install + 2000) + 4000 + 4 * 3000);
+    for (const std::string& id : RepairTargets(pc, stdinRead)) {
+        bound += 10 * (install + 2000);
+        std::string serial = CpLower(id.substr(22));
+        bool accepted = false;
+        for (const sim::AdbRequest& request : requests)
+            accepted |= (request.error == 0 || request.error == ERROR_DEV_NOT_EXIST) &&
+                        CpLower(request.diskPath).find(serial) != std::string::npos;
+        if (accepted)
+            bound += 4000 + 4 * 3000;
+    }
     for (const sim::Disk& d : pc.disks)
         for (const sim::Outcome& reply : d.replies)
             bound += 1000 + reply.ms;
@@ -595,7 +606,7 @@ std::vector<std::string> CheckRun(const rel::GeneratedPc& g, const sim::RunResul
     }
 
     // 9. Virtual time within what the waits of this PC allow.
-    uint64_t bound = TimeBound(pc, first == 0, w.stdinRead);
+    uint64_t bound = TimeBound(pc, first == 0, w.stdinRead, w.adbRequests);
     if (r.elapsedMs > bound)
         problem("virtual time " + std::to_string(r.elapsedMs) + " ms over the bound of " +
                 std::to_string(bound) + " ms");
