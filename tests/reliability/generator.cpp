@@ -434,7 +434,7 @@ struct Gen {
 
     void SetupFaults() {
         sim::Pc& pc = out.pc;
-        if (Roll(rates.lookupFault, "class lookup faults")) {
+        if (Roll(rates.lookupFault, "class lookup faults (per PC)")) {
             for (int i = (int)rnd.Range(1, 3); i > 0; --i) {
                 sim::LookupFault fault;
                 if (rnd.Chance(0.7)) {
@@ -454,7 +454,7 @@ struct Gen {
                     (unsigned)(rnd.Chance(0.7) ? rnd.Range(1, 8) : rnd.Range(9, 60)));
                 Count("allocation failure");
             }
-        if (Roll(rates.diskSetError, "disk set errors"))
+        if (Roll(rates.diskSetError, "disk set errors (per PC)"))
             for (int i = (int)rnd.Range(1, 3); i > 0; --i)
                 pc.diskSetErrors.push_back(rnd.Chance(0.8) ? rnd.Pick(kSetupErrors) : 0);
         if (Roll(rates.diskEnumFail, "disk enumeration failure"))
