@@ -325,7 +325,7 @@ class ConsoleMatcher {
         while (pos_ < c_.size()) {
             if (phase == Phase::Exited)
                 return Fail("console: text after \"Now exiting...\"", problem);
-            if (TakeEcho(phase))
+            if (TakeEcho())
                 continue;
             if (c_[pos_] == '.') {
                 bool running = phase == Phase::Detect || phase == Phase::Repair;
@@ -381,12 +381,12 @@ class ConsoleMatcher {
     }
     // The next log message, as echoed. A message cut to fit the line buffer is echoed without
     // the line feed the entry got; the text after the echo tells the two apart.
-    bool TakeEcho(Phase phase) {
+    bool TakeEcho() {
         if (echo_ >= echoes_.size())
             return false;
         const std::string& message = echoes_[echo_];
         size_t save = pos_;
-        if (Take(message.c_str()) && (message.size() < 2005 || StartsToken(phase))) {
+        if (Take(message.c_str()) && (message.size() < 2005 || StartsToken())) {
             ++echo_;
             return true;
         }
@@ -398,7 +398,7 @@ class ConsoleMatcher {
         }
         return false;
     }
-    bool StartsToken(Phase) const {
+    bool StartsToken() const {
         if (pos_ >= c_.size() || c_[pos_] == '.' || c_[pos_] == '\n')
             return true;
         return echo_ + 1 < echoes_.size() &&
