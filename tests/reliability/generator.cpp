@@ -101,8 +101,10 @@ struct Gen {
             std::vector<std::string> pieces;
             for (char c : serial)
                 pieces.push_back(std::string(1, c));
-            for (int i = (int)rnd.Range(1, 3); i > 0; --i)
-                pieces.insert(pieces.begin() + (long)rnd.Range(0, pieces.size()), rnd.Pick(wide));
+            for (int i = (int)rnd.Range(1, 3); i > 0; --i) {
+                size_t at = rnd.Range(0, pieces.size());
+                pieces.insert(pieces.begin() + (long)at, rnd.Pick(wide));
+            }
             serial.clear();
             for (const std::string& piece : pieces)
                 serial += piece;
@@ -156,9 +158,11 @@ struct Gen {
             return hwid + "\\"; // 22 characters, empty serial
         case 4:
             return hwid + "&"; // '&' at 21, nothing after it
-        case 5:
-            return hwid + "&MI_0" + std::to_string(rnd.Range(0, 3)) + "\\6&2A1F3C&0&000" +
-                   std::to_string(rnd.Range(0, 3));
+        case 5: {
+            // One draw per statement: the order of draws within an expression is unspecified.
+            std::string itf = std::to_string(rnd.Range(0, 3));
+            return hwid + "&MI_0" + itf + "\\6&2A1F3C&0&000" + std::to_string(rnd.Range(0, 3));
+        }
         case 6:
             return "USB\\VID_1E3F&PID_1C02\\" + Alnum(10, 0); // product not beginning with 0
         case 7:
