@@ -2,12 +2,12 @@
 
 #include "log/write_log.h"
 
-#include <cstdint>
-
 static GUID* AllocateClassList(DWORD capacity) {
-    if (capacity > SIZE_MAX / sizeof(GUID))
+    // A count reported by the lookup can overflow the size in a 32-bit process.
+    SIZE_T bytes = (SIZE_T)capacity * sizeof(GUID);
+    if (bytes / sizeof(GUID) != capacity)
         return NULL;
-    return (GUID*)GlobalAlloc(GPTR, (SIZE_T)capacity * sizeof(GUID));
+    return (GUID*)GlobalAlloc(GPTR, bytes);
 }
 
 DWORD LookupUsbClasses(GUID** classes, DWORD* count) {
