@@ -86,45 +86,29 @@ void Encode(uint32_t cp, std::string* out) {
     *out += (char)(0x80 | (cp & 0x3F));
 }
 
-// Each character of a shifted range moved to the private use area; *clashLine: the first line
-// that already holds a character of U+E000 to U+EFFF, or 0.
-std::string ShiftForParser(const std::string& text, long* clashLine) {
+// Moves each character of the shifted ranges into the private use area (toParser) or back.
+// *clashLine, when given: the first line that already holds a character of U+E000 to U+EFFF.
+std::string ShiftRanges(std::string_view text, bool toParser, long* clashLine = nullptr) {
     long line = 1;
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         size_t length;
         uint32_t cp = Decode(text, i, &length);
-        bool moved = false;
-        for (const ShiftedRange& r : kShifted)
-            if (length && cp >= r.first && cp <= r.last) {
-                Encode(cp - r.first + r.to, &out);
-                i += length - 1;
-                moved = true;
-            }
-        if (length && cp >= kPrivateFirst && cp <= kPrivateLast && !*clashLine)
+        if (clashLine && length && cp >= kPrivateFirst && cp <= kPrivateLast && !*clashLine)
             *clashLine = line;
-        if (moved)
-            continue;
-        line += text[i] == '\n';
-        out += text[i];
-    }
-    return out;
-}
-
-std::string ShiftBack(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        size_t length;
-        uint32_t cp = Decode(text, i, &length);
         bool moved = false;
-        for (const ShiftedRange& r : kShifted)
-            if (length && cp >= r.to && cp <= r.to + (r.last - r.first)) {
-                Encode(cp - r.to + r.first, &out);
+        for (const ShiftedRange& r : kShifted) {
+            uint32_t from = toParser ? r.first : r.to;
+            if (!moved && length && cp >= from && cp <= from + (r.last - r.first)) {
+                Encode(cp - from + (toParser ? r.to : r.first), &out);
                 i += length - 1;
                 moved = true;
             }
-        if (!moved)
+        }
+        if (!moved) {
+            line += text[i] == '\n';
             out += text[i];
+        }
     }
     return out;
 }
@@ -132,7 +116,7 @@ std::string ShiftBack(std::string_view text) {
 std::string String(const toml::node& node, const std::string& what) {
     if (!node.is_string())
         Throw(node, what + " must be a string");
-    return ShiftBack(*node.value<std::string_view>());
+    return ShiftRanges(*node.value<std::string_view>(), false);
 }
 
 bool Bool(const toml::node& node, const std::string& what) {
@@ -571,7 +555,7 @@ bool ParseScenario(const std::string& text, const std::string& sourceName, Pc* p
                    std::string* error) {
     *pc = Pc{};
     long clashLine = 0;
-    std::string shifted = ShiftForParser(text, &clashLine);
+    std::string shifted = ShiftRanges(text, true, &clashLine);
     if (clashLine) {
         *error = sourceName + ":" + std::to_string(clashLine) +
                  ": the private use characters U+E000 to U+EFFF are not allowed";
@@ -583,7 +567,7 @@ bool ParseScenario(const std::string& text, const std::string& sourceName, Pc* p
         return true;
     } catch (const toml::parse_error& e) {
         *error = sourceName + ":" + std::to_string(e.source().begin.line) + ": " +
-                 ShiftBack(e.description());
+                 ShiftRanges(e.description(), false);
     } catch (const ScenarioError& e) {
         *error = sourceName + ":" + std::to_string(e.line) + ": " + e.message;
     }
