@@ -51,6 +51,7 @@ HLOGFILE LogFileOpenAppend(const char* path) {
     W().pc.files[lower]; // created when missing, kept when present
     SimLogFile* file = new SimLogFile{lower};
     LedgerOpen((uintptr_t)file, Resource::File, path);
+    Trace("fopen(\"%s\", \"a\") = file", path);
     return file;
 }
 
@@ -64,6 +65,7 @@ void LogFileWrite(HLOGFILE file, const char* text, size_t cch) {
 }
 
 void LogFileClose(HLOGFILE file) {
+    Trace("fclose()");
     if (LedgerClose((uintptr_t)file, Resource::File))
         delete file;
 }

@@ -30,12 +30,19 @@ HGLOBAL WINAPI GlobalAlloc(unsigned uFlags, SIZE_T dwBytes) {
         return NULL;
     }
     void* block = calloc(1, dwBytes ? dwBytes : 1);
-    LedgerOpen((uintptr_t)block, Resource::Block, std::to_string(dwBytes) + " bytes");
-    Trace("GlobalAlloc(%#x, %zu) = block", uFlags, (size_t)dwBytes);
+    // Blocks are named by their call number: addresses differ from run to run, the trace must not.
+    LedgerOpen((uintptr_t)block, Resource::Block,
+               "#" + std::to_string(call) + ", " + std::to_string(dwBytes) + " bytes");
+    Trace("GlobalAlloc(%#x, %zu) = block #%u", uFlags, (size_t)dwBytes, call);
     return block;
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
+    if (W().tracing) {
+        auto entry = W().ledger.find((uintptr_t)hMem);
+        Trace("GlobalFree(block %s)",
+              entry == W().ledger.end() ? "unknown" : entry->second.what.c_str());
+    }
     if (!LedgerClose((uintptr_t)hMem, Resource::Block)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return hMem;
@@ -131,6 +138,9 @@ void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
     lpSystemTime->wMinute = (WORD)(inDay / 60000 % 60);
     lpSystemTime->wSecond = (WORD)(inDay / 1000 % 60);
     lpSystemTime->wMilliseconds = (WORD)(inDay % 1000);
+    Trace("GetSystemTime() = %04u-%02u-%02u %02u:%02u:%02u.%03u", lpSystemTime->wYear,
+          lpSystemTime->wMonth, lpSystemTime->wDay, lpSystemTime->wHour, lpSystemTime->wMinute,
+          lpSystemTime->wSecond, lpSystemTime->wMilliseconds);
 }
 
 unsigned WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, unsigned uSize) {
@@ -179,5 +189,6 @@ int WINAPI LCMapStringA(LCID, DWORD dwMapFlags, LPCSTR lpSrcStr, int cchSrc, LPS
     } table;
     for (int i = 0; i < length; ++i)
         lpDestStr[i] = (char)table.map[(unsigned char)lpSrcStr[i]];
+    Trace("LCMapStringA(LCMAP_LOWERCASE, %d) = %d", cchSrc, length);
     return length;
 }

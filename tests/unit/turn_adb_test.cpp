@@ -57,12 +57,22 @@ std::vector<uint64_t> RequestTimes() {
 }
 
 // The traced calls of the main thread, without time and thread: "Sleep(1000)", ...
+// The main thread's calls to the disk walk, the disks and the clock; memory, case mapping and
+// time stamps left out.
 std::vector<std::string> MainCalls() {
+    static const char* const kBookkeeping[] = {"GlobalAlloc(", "GlobalFree(", "LCMapStringA(",
+                                               "GetSystemTime("};
     std::vector<std::string> calls;
     for (const std::string& line : sim::W().trace) {
         size_t at = line.find(" ms main ");
-        if (at != std::string::npos)
-            calls.push_back(line.substr(line.find_first_not_of(' ', at + 9)));
+        if (at == std::string::npos)
+            continue;
+        std::string call = line.substr(line.find_first_not_of(' ', at + 9));
+        bool bookkeeping = false;
+        for (const char* prefix : kBookkeeping)
+            bookkeeping = bookkeeping || call.rfind(prefix, 0) == 0;
+        if (!bookkeeping)
+            calls.push_back(call);
     }
     return calls;
 }
