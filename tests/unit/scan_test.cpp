@@ -82,6 +82,15 @@ size_t CountStarting(const std::vector<std::string>& log, const std::string& sta
     return n;
 }
 
+// How many instance-ID reads the trace holds; with failedOnly, only those that failed.
+size_t IdReads(bool failedOnly) {
+    size_t reads = 0;
+    for (const std::string& line : sim::W().trace)
+        reads += line.find("CM_Get_Device_ID_ExA(") != std::string::npos &&
+                 (!failedOnly || line.find("CR_SUCCESS") == std::string::npos);
+    return reads;
+}
+
 } // namespace
 
 TEST(ClassLookup, CountZeroWalksNothing) {
@@ -219,10 +228,7 @@ TEST(RepairPass, SkipsDeviceWithUnreadableListDetails) {
                                         std::string("Attempt update Device : ") + kHub + "\n",
                                         "Attempt update Device : USB\\VID_046D&PID_C52B\\5&1F\n"}));
     // The skipped device's ID was never asked for.
-    size_t idReads = 0;
-    for (const std::string& line : sim::W().trace)
-        idReads += line.find("CM_Get_Device_ID_ExA(") != std::string::npos;
-    EXPECT_EQ(idReads, 2u);
+    EXPECT_EQ(IdReads(false), 2u);
 }
 
 TEST(RepairPass, HandsDeviceWithUnreadableIdToTheRepair) {
@@ -233,11 +239,7 @@ TEST(RepairPass, HandsDeviceWithUnreadableIdToTheRepair) {
     AddDevice(pc, "USB\\VID_046D&PID_C52B\\5&1F");
     ScanResult r = Scan(pc, UpdateAllDevices, true);
     EXPECT_EQ(r.result, 0u);
-    size_t failedReads = 0;
-    for (const std::string& line : sim::W().trace)
-        failedReads += line.find("CM_Get_Device_ID_ExA(") != std::string::npos &&
-                       line.find("CR_SUCCESS") == std::string::npos;
-    EXPECT_EQ(failedReads, 1u);
+    EXPECT_EQ(IdReads(true), 1u);
     EXPECT_EQ(CountStarting(r.log, "Attempt update Device : "), 2u);
 }
 
