@@ -43,10 +43,9 @@ static int RunPass(const char* filter, BOOL on, BOOL* matched) {
 
     int result = 0;
     for (DWORD i = 0; i < paths.Count; ++i) {
-        LPSTR lowerPath = CopyText(paths.Items[i]);
+        LPSTR lowerPath = LowerCaseCopy(paths.Items[i]);
         if (lowerPath == NULL)
             continue;
-        LowerCaseInPlace(lowerPath);
         if (strstr(lowerPath, filter) != NULL) {
             *matched = TRUE;
             if (SwitchDisk(lowerPath, on))
@@ -62,8 +61,10 @@ static int RunPass(const char* filter, BOOL on, BOOL* matched) {
 int TurnAdb(BOOL on, LPSTR serial) {
     if (serial == NULL)
         return 0;
-    LowerCaseInPlace(serial);
-    const char* filter = serial;
+    // Lowered into a buffer of its own; a serial that cannot be mapped is matched as given.
+    char lowered[DEVICE_FILTER_SIZE];
+    const char* filter =
+        LowerCaseInto(lowered, sizeof(lowered), serial, strlen(serial)) >= 0 ? lowered : serial;
     WriteLog("DeviceFilter: %s\n", filter);
 
     int result = 0;

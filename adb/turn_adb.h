@@ -7,6 +7,9 @@
 #define ADB_PASSES 2
 #define ADB_ATTEMPTS_PER_DISK 20
 #define ADB_WAIT_MS 1000
+// The lowered serial: a serial from a 200-character instance ID, with room for a double-byte
+// code page's mapping to grow it.
+#define DEVICE_FILTER_SIZE 512
 
 // A growable list of device paths, each a GlobalAlloc copy owned by the list.
 typedef struct PATH_LIST {

@@ -14,6 +14,10 @@ struct SimLogFile {
 
 void ConsoleWrite(const char* text, size_t cch) {
     W().console.append(text, cch);
+    W().consolePieces.push_back(
+        ConsolePiece{W().nowMs, CurrentThreadName(), std::string(text, cch)});
+    // The CRT asks whether stdout is a console; on a pipe or file that fails with 6.
+    ClobberLastError(ERROR_INVALID_HANDLE);
     if (W().tracing) {
         std::string shown;
         for (size_t i = 0; i < cch; ++i)
@@ -45,10 +49,15 @@ static std::string FolderOf(const std::string& path) {
 HLOGFILE LogFileOpenAppend(const char* path) {
     std::string lower = Lower(path);
     if (W().pc.missingFolders.count(FolderOf(lower))) {
+        ClobberLastError(ERROR_PATH_NOT_FOUND);
         Trace("fopen(\"%s\", \"a\") = NULL", path);
         return NULL;
     }
-    W().pc.files[lower]; // created when missing, kept when present
+    // Created when missing, kept when present. The CRT opens with OPEN_ALWAYS, which leaves
+    // ERROR_ALREADY_EXISTS behind for an existing file and 0 for a new one.
+    bool exists = W().pc.files.count(lower) != 0;
+    W().pc.files[lower];
+    ClobberLastError(exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     SimLogFile* file = new SimLogFile{lower};
     LedgerOpen((uintptr_t)file, Resource::File, path);
     Trace("fopen(\"%s\", \"a\") = file", path);

@@ -14,6 +14,12 @@ static thread_local DWORD t_lastError = 0;
 DWORD WINAPI GetLastError(void) {
     return t_lastError;
 }
+namespace sim {
+void ClobberLastError(DWORD code) {
+    t_lastError = code;
+}
+} // namespace sim
+
 void WINAPI SetLastError(DWORD dwErrCode) {
     t_lastError = dwErrCode;
     // Kept so a run's exit code can be traced back to an error the PC actually gave.
@@ -123,8 +129,8 @@ static void CivilFromDays(int64_t days, int* year, unsigned* month, unsigned* da
     *year = (int)(yoe + era * 400 + (*month <= 2));
 }
 
-void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
-    uint64_t ms = W().pc.clockStartMs + W().nowMs;
+// The calendar fields of ms milliseconds since 1970-01-01.
+static void FillTime(uint64_t ms, LPSYSTEMTIME lpSystemTime) {
     int64_t days = (int64_t)(ms / 86400000);
     uint64_t inDay = ms % 86400000;
     int year;
@@ -138,9 +144,23 @@ void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
     lpSystemTime->wMinute = (WORD)(inDay / 60000 % 60);
     lpSystemTime->wSecond = (WORD)(inDay / 1000 % 60);
     lpSystemTime->wMilliseconds = (WORD)(inDay % 1000);
-    Trace("GetSystemTime() = %04u-%02u-%02u %02u:%02u:%02u.%03u", lpSystemTime->wYear,
-          lpSystemTime->wMonth, lpSystemTime->wDay, lpSystemTime->wHour, lpSystemTime->wMinute,
-          lpSystemTime->wSecond, lpSystemTime->wMilliseconds);
+}
+
+static void TraceTime(const char* call, const SYSTEMTIME* t) {
+    Trace("%s() = %04u-%02u-%02u %02u:%02u:%02u.%03u", call, t->wYear, t->wMonth, t->wDay, t->wHour,
+          t->wMinute, t->wSecond, t->wMilliseconds);
+}
+
+void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
+    FillTime(W().pc.clockStartMs + W().nowMs, lpSystemTime);
+    TraceTime("GetSystemTime", lpSystemTime);
+}
+
+// The PC's time zone lies far from UTC in the tests, so a stamp taken in local time shows.
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+    int64_t offsetMs = (int64_t)W().pc.timeZoneMinutes * 60000;
+    FillTime((uint64_t)((int64_t)(W().pc.clockStartMs + W().nowMs) + offsetMs), lpSystemTime);
+    TraceTime("GetLocalTime", lpSystemTime);
 }
 
 unsigned WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, unsigned uSize) {
@@ -168,27 +188,44 @@ unsigned WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, unsigned uSize) {
 
 int WINAPI LCMapStringA(LCID, DWORD dwMapFlags, LPCSTR lpSrcStr, int cchSrc, LPSTR lpDestStr,
                         int cchDest) {
-    if (dwMapFlags != LCMAP_LOWERCASE || lpSrcStr == NULL || cchSrc == 0) {
+    if (dwMapFlags != LCMAP_LOWERCASE || lpSrcStr == NULL || cchSrc == 0 || cchDest < 0 ||
+        (lpDestStr == NULL && cchDest != 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     int length = cchSrc < 0 ? (int)strlen(lpSrcStr) + 1 : cchSrc;
-    if (cchDest == 0)
+    unsigned codePage = W().pc.ansiCodePage;
+    if (codePage == 1252) {
+        // The tool lowers every disk path it lists: a table keeps the single-byte case cheap.
+        static const struct LowerTable {
+            unsigned char map[256];
+            LowerTable() {
+                for (int c = 0; c < 256; ++c)
+                    map[c] = LowerCp1252((unsigned char)c);
+            }
+        } table;
+        if (cchDest == 0)
+            return length;
+        for (int i = 0; i < length && i < cchDest; ++i)
+            lpDestStr[i] = (char)table.map[(unsigned char)lpSrcStr[i]];
+        if (cchDest < length) {
+            // Windows may leave part of a result behind a failure; so does the sim.
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        Trace("LCMapStringA(LCMAP_LOWERCASE, %d) = %d", cchSrc, length);
         return length;
-    if (cchDest < length) {
+    }
+    // A double-byte code page: the mapped length may differ from the source's.
+    std::string mapped = LowerByCodePage(codePage, std::string(lpSrcStr, (size_t)length));
+    int mappedLength = (int)mapped.size();
+    if (cchDest == 0)
+        return mappedLength;
+    memcpy(lpDestStr, mapped.data(), (size_t)(mappedLength < cchDest ? mappedLength : cchDest));
+    if (cchDest < mappedLength) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    // The tool lowers every disk path it lists: a table keeps that cheap.
-    static const struct LowerTable {
-        unsigned char map[256];
-        LowerTable() {
-            for (int c = 0; c < 256; ++c)
-                map[c] = LowerCp1252((unsigned char)c);
-        }
-    } table;
-    for (int i = 0; i < length; ++i)
-        lpDestStr[i] = (char)table.map[(unsigned char)lpSrcStr[i]];
-    Trace("LCMapStringA(LCMAP_LOWERCASE, %d) = %d", cchSrc, length);
-    return length;
+    Trace("LCMapStringA(LCMAP_LOWERCASE, %d) = %d", cchSrc, mappedLength);
+    return mappedLength;
 }

@@ -74,7 +74,9 @@ struct Installer {
 
 struct Pc {
     std::string name;
-    uint64_t clockStartMs = 0; // UTC milliseconds since 1970-01-01
+    uint64_t clockStartMs = 0;    // UTC milliseconds since 1970-01-01
+    int timeZoneMinutes = 0;      // local time minus UTC, what GetLocalTime adds
+    unsigned ansiCodePage = 1252; // 1252, or the double-byte 932 (Japanese) or 936 (Chinese)
     std::vector<SetupClass> classes;
     std::vector<LookupFault> lookupFaults;
     std::map<std::string, std::string> env; // by upper-cased name
@@ -98,6 +100,17 @@ struct Pc {
 };
 
 // ---- Helpers shared by the sim and its tests ---------------------------------------------------
+// The ANSI code pages the sim knows.
+bool KnownCodePage(unsigned codePage);
+// In a double-byte code page: c starts a two-byte character.
+bool IsLeadByte(unsigned codePage, unsigned char c);
+// text lower-cased as LCMapStringA does in that code page: ASCII and accented capitals in 1252;
+// in 932 and 936 ASCII capitals and the full-width Latin capitals of a lead-trail pair, whose
+// trail bytes are never lowered on their own. A lead byte without its trail becomes the code
+// page's default character (932: the two bytes 81 45; 936: '?'), so the length can change.
+std::string LowerByCodePage(unsigned codePage, const std::string& text);
+// A disk path lower-cased by the running PC's code page, as the storage stack matches paths.
+std::string LowerDiskPath(const std::string& path);
 // The simulated ANSI code page is Windows-1252, a single-byte one: ASCII letters and the
 // accented capitals of Latin-1 (and Š, Œ, Ž, Ÿ) have small forms.
 unsigned char LowerCp1252(unsigned char c);
@@ -147,6 +160,13 @@ struct SetState {
     long lastEnumerated = -1;    // the member index last enumerated
 };
 
+// One console write: when, by which thread, what.
+struct ConsolePiece {
+    uint64_t atMs = 0;
+    std::string thread;
+    std::string text;
+};
+
 struct World {
     Pc pc;
     std::map<uintptr_t, SetState> sets;
@@ -155,6 +175,7 @@ struct World {
     std::set<uintptr_t> libraries;
     uint64_t nowMs = 0; // virtual time since the start
     std::string console;
+    std::vector<ConsolePiece> consolePieces;
     std::vector<std::string> trace;
     bool tracing = false;
     std::map<uintptr_t, LedgerEntry> ledger;
@@ -174,6 +195,10 @@ struct World {
 };
 
 World& W();
+
+// Changes the calling thread's last error as a CRT call may on Windows (a file opened for
+// appending that exists gives ERROR_ALREADY_EXISTS), without counting it as an error the PC gave.
+void ClobberLastError(DWORD code);
 
 // Starts a fresh world for pc (clears every record).
 void ResetWorld(const Pc& pc);

@@ -205,6 +205,18 @@ uint64_t ReadClock(const toml::node& node) {
     return (uint64_t)(((days * 24 + hour) * 60 + minute) * 60 + second) * 1000 + (uint64_t)millis;
 }
 
+// A time zone as its offset from UTC, "+05:30" or "-09:30", in minutes.
+int ReadTimeZone(const toml::node& node) {
+    std::string text = String(node, "time_zone");
+    int hours = 0, minutes = 0, end = 0;
+    char sign = 0;
+    if (sscanf(text.c_str(), "%c%2d:%2d%n", &sign, &hours, &minutes, &end) != 3 ||
+        (size_t)end != text.size() || text.size() != 6 || (sign != '+' && sign != '-') ||
+        hours > 14 || minutes > 59)
+        Throw(node, "time_zone must be an offset from UTC like \"+05:30\" or \"-09:30\"");
+    return (sign == '-' ? -1 : 1) * (hours * 60 + minutes);
+}
+
 std::vector<uint8_t> ReadHex(const toml::node& node, const std::string& what) {
     std::string text = String(node, what);
     std::vector<uint8_t> bytes;
@@ -402,6 +414,13 @@ void ReadScenario(const toml::table& root, Pc& pc) {
         root, "the scenario",
         {{"name", [&](const toml::node& n) { pc.name = String(n, "name"); }},
          {"clock", [&](const toml::node& n) { pc.clockStartMs = ReadClock(n); }},
+         {"time_zone", [&](const toml::node& n) { pc.timeZoneMinutes = ReadTimeZone(n); }},
+         {"ansi_code_page",
+          [&](const toml::node& n) {
+              pc.ansiCodePage = (unsigned)Integer(n, "ansi_code_page", 0, 65535);
+              if (!KnownCodePage(pc.ansiCodePage))
+                  Throw(n, "ansi_code_page must be 1252, 932 or 936");
+          }},
          {"windows_dir", [&](const toml::node& n) { pc.windowsDir = String(n, "windows_dir"); }},
          {"windows_dir_error",
           [&](const toml::node& n) { pc.windowsDirError = Code(n, "windows_dir_error"); }},

@@ -72,7 +72,7 @@ static HDEVINFO NewSet(SetState state, const std::string& what) {
 static bool DiskPresent(const Disk& disk) {
     const World& w = W();
     return w.nowMs >= disk.presentFromMs && w.nowMs < disk.presentUntilMs &&
-           (w.vanishedDisks.empty() || !w.vanishedDisks.count(Lower(disk.path)));
+           (w.vanishedDisks.empty() || !w.vanishedDisks.count(LowerDiskPath(disk.path)));
 }
 
 static HDEVINFO MakeDiskSet(DWORD Flags) {

@@ -8,12 +8,15 @@
 
 using namespace sim;
 
-// Whether path, lower-cased, is lowerPath; without a copy, as it runs for every disk.
+// Whether path, lower-cased, is lowerPath. Windows opens a device path whatever the case of its
+// letters, accented ones too; in the single-byte code page without a copy, as it runs for every
+// disk.
 static bool SameLowerPath(const std::string& path, const std::string& lowerPath) {
+    if (W().pc.ansiCodePage != 1252)
+        return LowerDiskPath(path) == lowerPath;
     if (path.size() != lowerPath.size())
         return false;
     for (size_t i = 0; i < path.size(); ++i) {
-        // Windows opens a device path whatever the case of its letters, accented ones too.
         if ((char)LowerCp1252((unsigned char)path[i]) != lowerPath[i])
             return false;
     }
@@ -34,7 +37,7 @@ static Disk* FindPresentDisk(const std::string& lowerPath) {
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE) {
     World& w = W();
-    std::string path = Lower(lpFileName ? lpFileName : "");
+    std::string path = LowerDiskPath(lpFileName ? lpFileName : "");
     Disk* disk = FindPresentDisk(path);
     DWORD error = disk == nullptr ? ERROR_FILE_NOT_FOUND : disk->openError;
     if (!error && (dwCreationDisposition != OPEN_EXISTING ||
@@ -78,8 +81,29 @@ static void PhoneTakesCommand(const Disk& disk, const SCSI_PASS_THROUGH* header)
 
 static Outcome NextReply(const Disk& disk) {
     World& w = W();
-    size_t& next = w.diskReplyIndex[Lower(disk.path)];
+    size_t& next = w.diskReplyIndex[LowerDiskPath(disk.path)];
     return next < disk.replies.size() ? disk.replies[next++] : Outcome{};
+}
+
+// The storage stack's checks of a pass-through request before it goes to the device: 0 when the
+// request may go on, else the error it fails with. Field values that no request may carry give
+// ERROR_INVALID_PARAMETER; a request whose areas do not lie in the output buffer gives
+// ERROR_INVALID_USER_BUFFER, the buffer not being valid for the operation.
+static DWORD CheckPassThrough(const SCSI_PASS_THROUGH* header, DWORD inLength, LPVOID out,
+                              DWORD outLength) {
+    if (header == NULL || inLength < sizeof(SCSI_PASS_THROUGH) ||
+        header->Length != sizeof(SCSI_PASS_THROUGH) || header->CdbLength > 16 ||
+        header->DataIn > SCSI_IOCTL_DATA_UNSPECIFIED || header->TimeOutValue == 0)
+        return ERROR_INVALID_PARAMETER;
+    uint64_t dataEnd = (uint64_t)header->DataBufferOffset + header->DataTransferLength;
+    uint64_t senseEnd = (uint64_t)header->SenseInfoOffset + header->SenseInfoLength;
+    bool dataInside = header->DataTransferLength == 0 ||
+                      (header->DataBufferOffset >= header->Length && dataEnd <= outLength);
+    bool senseInside = header->SenseInfoLength == 0 ||
+                       (header->SenseInfoOffset >= header->Length && senseEnd <= outLength);
+    if (out == NULL || !dataInside || !senseInside)
+        return ERROR_INVALID_USER_BUFFER;
+    return 0;
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
@@ -108,12 +132,11 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     Outcome outcome;
     if (disk == nullptr)
         outcome.error = ERROR_DEV_NOT_EXIST;
-    else if (dwIoControlCode != IOCTL_SCSI_PASS_THROUGH || lpOverlapped != NULL || header == NULL ||
-             nInBufferSize < sizeof(SCSI_PASS_THROUGH) ||
-             header->Length != sizeof(SCSI_PASS_THROUGH) || lpOutBuffer == NULL)
+    else if (dwIoControlCode != IOCTL_SCSI_PASS_THROUGH || lpOverlapped != NULL)
         outcome.error = ERROR_INVALID_PARAMETER;
-    else
-        outcome = NextReply(*disk);
+    else if ((outcome.error =
+                  CheckPassThrough(header, nInBufferSize, lpOutBuffer, nOutBufferSize)) == 0)
+        outcome = NextReply(*disk); // only a request that passed reaches the phone
     if (outcome.ms)
         Block(outcome.ms);
     if (outcome.vanish) {

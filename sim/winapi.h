@@ -90,6 +90,7 @@ typedef struct _SYSTEMTIME {
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ENVVAR_NOT_FOUND 203L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_INVALID_USER_BUFFER 1784L
@@ -121,6 +122,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwSt
 BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 unsigned WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, unsigned uSize);
 int WINAPI LCMapStringA(LCID Locale, DWORD dwMapFlags, LPCSTR lpSrcStr, int cchSrc, LPSTR lpDestStr,
                         int cchDest);
@@ -137,7 +139,9 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                             LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 
 #define IOCTL_SCSI_PASS_THROUGH 0x0004D004
+#define SCSI_IOCTL_DATA_OUT 0
 #define SCSI_IOCTL_DATA_IN 1
+#define SCSI_IOCTL_DATA_UNSPECIFIED 2
 
 // The 32-bit layout: DataBufferOffset is pointer-sized on Windows, 4 bytes in a 32-bit process.
 typedef struct _SCSI_PASS_THROUGH {

@@ -39,6 +39,63 @@ unsigned char LowerCp1252(unsigned char c) {
     return c;
 }
 
+bool KnownCodePage(unsigned codePage) {
+    return codePage == 1252 || codePage == 932 || codePage == 936;
+}
+
+bool IsLeadByte(unsigned codePage, unsigned char c) {
+    if (codePage == 932)
+        return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    if (codePage == 936)
+        return c >= 0x81 && c <= 0xFE;
+    return false;
+}
+
+static bool IsTrailByte(unsigned codePage, unsigned char c) {
+    unsigned char last = codePage == 932 ? 0xFC : 0xFE;
+    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= last);
+}
+
+// The full-width Latin capitals: lead byte and the trail bytes of A to Z, and how far their
+// small forms lie.
+struct FullWidthCapitals {
+    unsigned char lead, first, last, offset;
+};
+
+static void AppendLoweredPair(unsigned codePage, unsigned char lead, unsigned char trail,
+                              std::string* out) {
+    FullWidthCapitals capitals = codePage == 932 ? FullWidthCapitals{0x82, 0x60, 0x79, 0x21}
+                                                 : FullWidthCapitals{0xA3, 0xC1, 0xDA, 0x20};
+    if (lead == capitals.lead && trail >= capitals.first && trail <= capitals.last)
+        trail = (unsigned char)(trail + capitals.offset);
+    *out += (char)lead;
+    *out += (char)trail;
+}
+
+std::string LowerByCodePage(unsigned codePage, const std::string& text) {
+    if (!IsLeadByte(codePage, 0x81))
+        return Lower(text);
+    std::string out;
+    out.reserve(text.size() + 1);
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = (unsigned char)text[i];
+        if (!IsLeadByte(codePage, c)) {
+            out += (char)(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+        } else if (i + 1 < text.size() && IsTrailByte(codePage, (unsigned char)text[i + 1])) {
+            AppendLoweredPair(codePage, c, (unsigned char)text[i + 1], &out);
+            ++i;
+        } else {
+            // A lead byte without its trail: the code page's default character.
+            out += codePage == 932 ? std::string("\x81\x45") : std::string("?");
+        }
+    }
+    return out;
+}
+
+std::string LowerDiskPath(const std::string& path) {
+    return LowerByCodePage(g_world.pc.ansiCodePage, path);
+}
+
 std::string Lower(std::string text) {
     for (char& c : text)
         c = (char)LowerCp1252((unsigned char)c);

@@ -552,6 +552,8 @@ struct Gen {
         if (rnd.Chance(0.1))
             start = start / 86400000 * 86400000 + 86400000 - rnd.Range(1, 20000);
         pc.clockStartMs = start;
+        // A local time zone, mostly far from UTC, so that a stamp in local time shows in the log.
+        pc.timeZoneMinutes = rnd.Pick(std::vector<int>{-720, -570, -300, 0, 330, 345, 540, 840});
     }
 
     void Arguments() {
@@ -731,6 +733,15 @@ std::string DescribePc(const sim::Pc& pc, const std::vector<std::string>& args) 
     s += args.empty() ? " (none)\n" : "\n";
     s += "name = " + Quote(pc.name) + "\n";
     s += "clock = \"" + ClockText(pc.clockStartMs) + "\"\n";
+    if (pc.timeZoneMinutes) {
+        int offset = pc.timeZoneMinutes < 0 ? -pc.timeZoneMinutes : pc.timeZoneMinutes;
+        char zone[16];
+        snprintf(zone, sizeof(zone), "%c%02d:%02d", pc.timeZoneMinutes < 0 ? '-' : '+', offset / 60,
+                 offset % 60);
+        s += "time_zone = \"" + std::string(zone) + "\"\n";
+    }
+    if (pc.ansiCodePage != 1252)
+        s += "ansi_code_page = " + std::to_string(pc.ansiCodePage) + "\n";
     s += "windows_dir = " + Quote(pc.windowsDir) + "\n";
     if (pc.windowsDirError)
         s += "windows_dir_error = " + Code(pc.windowsDirError) + "\n";

@@ -23,6 +23,7 @@ const char kLogPath[] = "C:\\Users\\qel\\AppData\\Local\\Temp\\_QEL_InstallerUpd
 sim::Pc EmptyPc() {
     sim::Pc pc;
     pc.clockStartMs = 1244192647012ULL; // 2009-06-05 09:04:07.012 UTC
+    pc.timeZoneMinutes = 330;           // local time 5.5 h ahead: a local stamp cannot pass
     pc.env["TEMP"] = kTemp;
     sim::SetupClass usb;
     usb.guid = kUsbClassGuid;
