@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <functional>
 
 using namespace qtest;
@@ -199,4 +200,25 @@ TEST(RunSequence, SameScenarioTwiceGivesSameBytesAndTrace) {
     EXPECT_EQ(second.exitCode, first.exitCode);
     EXPECT_EQ(sim::LogFileBytes(), firstLog);
     EXPECT_EQ(sim::W().trace, firstTrace);
+}
+
+// The paused thread looks at the flags every 200 ms, so its first dot after "Updating driver..."
+// comes within 200 ms of the unpause, whenever the user pressed Enter. A thread that looked only
+// once a second would print the same bytes here, a little later.
+TEST(RunSequence, FirstDotWithin200MsOfTheUnpause) {
+    for (uint64_t enterAfterMs : {3000u, 3150u, 3390u, 3777u, 3999u}) {
+        SCOPED_TRACE("Enter after " + std::to_string(enterAfterMs) + " ms");
+        sim::Pc pc = PhoneAfterEnterPc();
+        pc.stdinAfterMs = enterAfterMs;
+        RunClean(pc);
+        const std::vector<sim::ConsolePiece>& pieces = sim::W().consolePieces;
+        auto updating = std::find_if(pieces.begin(), pieces.end(), [](const sim::ConsolePiece& p) {
+            return p.text == kUpdating;
+        });
+        ASSERT_NE(updating, pieces.end());
+        auto dot = std::find_if(updating, pieces.end(),
+                                [](const sim::ConsolePiece& p) { return p.text == "."; });
+        ASSERT_NE(dot, pieces.end());
+        EXPECT_LE(dot->atMs - updating->atMs, 200u);
+    }
 }
