@@ -14,6 +14,7 @@ struct LastErrorCase {
     DWORD exitCode;
     std::vector<std::string> logLines; // each in the log and its echo, in this order
     std::string consoleText;           // printed whatever the log switch
+    size_t adbRequests = 0;
 };
 
 void PrintTo(const LastErrorCase& c, std::ostream* os) {
@@ -42,6 +43,7 @@ TEST_P(LastError, CodeIsTakenRightAfterTheFailingCall) {
         EXPECT_NE(r.console.find(line), std::string::npos) << "not echoed: " << line;
     }
     EXPECT_NE(r.console.find(c.consoleText), std::string::npos);
+    EXPECT_EQ(sim::W().adbRequests.size(), c.adbRequests);
     EXPECT_EQ(Count(sim::LogFileBytes(), ": b7\r\n") + Count(sim::LogFileBytes(), " B7\r\n"), 0u);
 }
 
@@ -52,8 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         // the attempt's, the last one's in the end.
         LastErrorCase{"RetryLinesAndExitCode",
                       [](sim::Pc& pc) {
-                          for (DWORD code : {0xE0000203u, 0xE0000235u, 5u, 31u, 0xE000020Bu,
-                                             1168u, 2u, 0x800F0203u, 1460u, 0xE0000247u})
+                          for (DWORD code : {0xE0000203u, 0xE0000235u, 5u, 31u, 0xE000020Bu, 1168u,
+                                             2u, 0x800F0203u, 1460u, 0xE0000247u})
                               pc.installer.outcomes.push_back({code, 0, false});
                       },
                       0xE0000247u,
@@ -62,15 +64,19 @@ INSTANTIATE_TEST_SUITE_P(
                        kFail + "00000490 retry=5\n", kFail + "00000002 retry=6\n",
                        kFail + "800F0203 retry=7\n", kFail + "000005B4 retry=8\n",
                        kFail + "E0000247 retry=9\n", kFail + "E0000247\n"},
-                      ""},
+                      "",
+                      2},
         LastErrorCase{"AdbCommandRefused",
                       [](sim::Pc& pc) {
-                          pc.installer.failWhileAdbOff = 0xE0000203;
-                          pc.disks[0].replies = {{31, 0, false}, {1167, 0, false}};
+                          pc.installer.outcomes = {{0xE0000203, 0, false}};
+                          // The phone's disk goes away on the third: 55 counts as accepted.
+                          pc.disks[0].replies = {{31, 0, false}, {1167, 0, false}, {0, 0, true}};
                       },
                       0,
-                      {"turn on/off ADB fail: 1f\n", "turn on/off ADB fail: 48f\n"},
-                      ""},
+                      {"turn on/off ADB fail: 1f\n", "turn on/off ADB fail: 48f\n",
+                       "turn on/off ADB fail: 37\n"},
+                      "",
+                      3},
         LastErrorCase{"DiskCannotBeOpened",
                       [](sim::Pc& pc) {
                           pc.installer.outcomes = {{0xE0000203, 0, false}};
@@ -84,17 +90,30 @@ INSTANTIATE_TEST_SUITE_P(
                           pc.installer.outcomes = {{0xE0000203, 0, false}};
                           pc.diskSetErrors = {1168, 8};
                       },
-                      0, {"SetupDiGetClassDevs error: 490\n", "SetupDiGetClassDevs error: 8\n"},
+                      0,
+                      {"SetupDiGetClassDevs error: 490\n", "SetupDiGetClassDevs error: 8\n"},
                       ""},
-        LastErrorCase{"InstallerNotLoaded", [](sim::Pc& pc) { pc.installer.loadError = 1114; },
-                      1114, {}, "Update LoadLibrary error: 1114\n"},
+        LastErrorCase{"InstallerNotLoaded",
+                      [](sim::Pc& pc) { pc.installer.loadError = 1114; },
+                      1114,
+                      {},
+                      "Update LoadLibrary error: 1114\n"},
         LastErrorCase{"InstallerExportMissing",
-                      [](sim::Pc& pc) { pc.installer.exportError = 127; }, 127, {},
+                      [](sim::Pc& pc) { pc.installer.exportError = 127; },
+                      127,
+                      {},
                       "Update GetProcAddress error: 127\n"},
-        LastErrorCase{"WindowsDirectoryUnreadable", [](sim::Pc& pc) { pc.windowsDirError = 1392; },
-                      1392, {}, ""},
+        LastErrorCase{"WindowsDirectoryUnreadable",
+                      [](sim::Pc& pc) { pc.windowsDirError = 1392; },
+                      1392,
+                      {},
+                      ""},
         LastErrorCase{"ClassLookupFails",
-                      [](sim::Pc& pc) { pc.lookupFaults = {{1450, 0}, {1450, 0}}; }, 1450, {},
+                      [](sim::Pc& pc) {
+                          pc.lookupFaults = {{1450, 0}, {1450, 0}};
+                      },
+                      1450,
+                      {},
                       ""}),
     [](const testing::TestParamInfo<LastErrorCase>& info) { return info.param.name; });
 
