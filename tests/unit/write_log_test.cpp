@@ -57,18 +57,24 @@ TEST(LogPrefix, PadsEveryFieldWithSpaces) {
     }
 }
 
-TEST(WriteLog, EntryCarriesTheUtcTimeOfTheMessage) {
-    sim::Pc pc = EmptyPc();
-    pc.clockStartMs = 1259156730250ULL; // 2009-11-25 13:45:30.250 UTC
-    RunLogged(pc, [] {
-        WriteLog("Update ADB Device Driver ...\n");
-        Sleep(1001);
-        WriteLog("next\n");
-    });
-    EXPECT_EQ(FileAt(kLogPath), "QELDriverFixed\t[2009-11-25  13:45:30:250]\t"
-                                "Update ADB Device Driver ...\r\n"
-                                "QELDriverFixed\t[2009-11-25  13:45:31:251]\tnext\r\n");
-    EXPECT_EQ(sim::W().console, "Update ADB Device Driver ...\nnext\n");
+// Stamps are UTC: with the PC's local time far ahead of or behind UTC, a day apart at times,
+// the entry still carries the UTC time.
+TEST(WriteLog, EntryCarriesTheUtcTimeOfTheMessageNotLocalTime) {
+    for (int zoneMinutes : {330, -570, 840, -720, 0}) {
+        SCOPED_TRACE("time zone " + std::to_string(zoneMinutes) + " minutes");
+        sim::Pc pc = EmptyPc();
+        pc.clockStartMs = 1259156730250ULL; // 2009-11-25 13:45:30.250 UTC
+        pc.timeZoneMinutes = zoneMinutes;
+        RunLogged(pc, [] {
+            WriteLog("Update ADB Device Driver ...\n");
+            Sleep(1001);
+            WriteLog("next\n");
+        });
+        EXPECT_EQ(FileAt(kLogPath), "QELDriverFixed\t[2009-11-25  13:45:30:250]\t"
+                                    "Update ADB Device Driver ...\r\n"
+                                    "QELDriverFixed\t[2009-11-25  13:45:31:251]\tnext\r\n");
+        EXPECT_EQ(sim::W().console, "Update ADB Device Driver ...\nnext\n");
+    }
 }
 
 TEST(WriteLog, LogOffWritesNothing) {
