@@ -149,4 +149,74 @@ TEST(AdbModeCommand, FailureWithLogOffWritesNothing) {
     EXPECT_EQ(sim::W().console, "");
 }
 
+// The storage stack checks a pass-through request before it goes to the device: a request
+// that breaks a rule fails with ERROR_INVALID_PARAMETER (a field no request may carry) or
+// ERROR_INVALID_USER_BUFFER (areas outside the output buffer) and never reaches the phone.
+struct PassThroughCase {
+    const char* name;
+    std::function<void(SCSI_PASS_THROUGH&)> change;
+    DWORD inLength;
+    DWORD outLength;
+    DWORD error; // 0: the request passes and reaches the phone
+};
+
+TEST(AdbModeCommand, StorageStackChecksThePassThroughRequest) {
+    auto same = [](SCSI_PASS_THROUGH&) {};
+    const PassThroughCase cases[] = {
+        {"the tool's own request", same, 44, 592, 0},
+        {"Length not the header's size", [](SCSI_PASS_THROUGH& h) { h.Length = 40; }, 44, 592,
+         ERROR_INVALID_PARAMETER},
+        {"input shorter than the header", same, 43, 592, ERROR_INVALID_PARAMETER},
+        {"CdbLength 16", [](SCSI_PASS_THROUGH& h) { h.CdbLength = 16; }, 44, 592, 0},
+        {"CdbLength 17", [](SCSI_PASS_THROUGH& h) { h.CdbLength = 17; }, 44, 592,
+         ERROR_INVALID_PARAMETER},
+        {"DataIn out", [](SCSI_PASS_THROUGH& h) { h.DataIn = SCSI_IOCTL_DATA_OUT; }, 44, 592, 0},
+        {"DataIn unspecified", [](SCSI_PASS_THROUGH& h) { h.DataIn = SCSI_IOCTL_DATA_UNSPECIFIED; },
+         44, 592, 0},
+        {"DataIn 3", [](SCSI_PASS_THROUGH& h) { h.DataIn = 3; }, 44, 592, ERROR_INVALID_PARAMETER},
+        {"TimeOutValue 1", [](SCSI_PASS_THROUGH& h) { h.TimeOutValue = 1; }, 44, 592, 0},
+        {"TimeOutValue 0", [](SCSI_PASS_THROUGH& h) { h.TimeOutValue = 0; }, 44, 592,
+         ERROR_INVALID_PARAMETER},
+        {"output one byte short of the data area's end", same, 44, 591, ERROR_INVALID_USER_BUFFER},
+        {"data offset behind the output", [](SCSI_PASS_THROUGH& h) { h.DataBufferOffset = 600; },
+         44, 592, ERROR_INVALID_USER_BUFFER},
+        {"data offset inside the header", [](SCSI_PASS_THROUGH& h) { h.DataBufferOffset = 40; }, 44,
+         592, ERROR_INVALID_USER_BUFFER},
+        {"sense area past the output's end", [](SCSI_PASS_THROUGH& h) { h.SenseInfoOffset = 561; },
+         44, 592, ERROR_INVALID_USER_BUFFER},
+        {"sense offset inside the header", [](SCSI_PASS_THROUGH& h) { h.SenseInfoOffset = 12; }, 44,
+         592, ERROR_INVALID_USER_BUFFER},
+        {"no data, no sense: offsets unused",
+         [](SCSI_PASS_THROUGH& h) {
+             h.DataTransferLength = 0;
+             h.SenseInfoLength = 0;
+             h.DataBufferOffset = h.SenseInfoOffset = 5000;
+         },
+         44, 44, 0},
+    };
+    for (const PassThroughCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        BOOL sent = FALSE;
+        DWORD error = 0;
+        std::vector<std::string> leaks =
+            RunInProcess(OneDiskPc({{ERROR_GEN_FAILURE, 0, false}}), false, [&] {
+                HANDLE disk = OpenPhoneDisk();
+                AdbModeRequest request;
+                BuildAdbModeRequest(&request, TRUE);
+                c.change(request.Header);
+                DWORD returned = 0;
+                SetLastError(0xDEADBEEF);
+                sent = DeviceIoControl(disk, IOCTL_SCSI_PASS_THROUGH, &request, c.inLength,
+                                       &request, c.outLength, &returned, NULL);
+                error = GetLastError();
+                CloseHandle(disk);
+            });
+        EXPECT_EQ(leaks, std::vector<std::string>{});
+        EXPECT_FALSE(sent);
+        // A request that reached the phone got its scripted answer; a refused one did not.
+        EXPECT_EQ(error, c.error ? c.error : (DWORD)ERROR_GEN_FAILURE);
+        EXPECT_EQ(sim::W().diskReplyIndex.size(), c.error ? 0u : 1u);
+    }
+}
+
 } // namespace
