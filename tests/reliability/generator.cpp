@@ -1,5 +1,6 @@
 #include "tests/reliability/generator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -554,6 +555,8 @@ struct Gen {
         pc.clockStartMs = start;
         // A local time zone, mostly far from UTC, so that a stamp in local time shows in the log.
         pc.timeZoneMinutes = rnd.Pick(std::vector<int>{-720, -570, -300, 0, 330, 345, 540, 840});
+        if (Roll(rates.doubleByte, "double-byte code page"))
+            pc.ansiCodePage = rnd.Chance(0.5) ? 932 : 936;
     }
 
     void Arguments() {
@@ -626,6 +629,7 @@ const std::vector<RateOption>& RateOptions() {
         {"log-on", &FaultRates::logOn},
         {"odd-windows-dir", &FaultRates::oddWindowsDir},
         {"slow", &FaultRates::slow},
+        {"double-byte", &FaultRates::doubleByte},
     };
     return options;
 }
@@ -639,6 +643,43 @@ bool SetRate(FaultRates* rates, const std::string& name, double value) {
             return true;
         }
     return false;
+}
+
+FaultRates SwarmRates(uint64_t seed) {
+    // A stream of its own, so the rates do not shift the PC's draws.
+    Random rnd(seed ^ 0x5357524D53574152ull);
+    FaultRates rates;
+    for (const RateOption& option : RateOptions()) {
+        double standard = rates.*option.member;
+        uint64_t draw = rnd.Range(0, 9);
+        double fraction = (double)rnd.Range(50, 95) / 100;
+        double rate = draw < 2   ? 0                             // off
+                      : draw < 4 ? standard / 2                  // rarer
+                      : draw < 7 ? standard                      // as it stands
+                      : draw < 9 ? std::min(1.0, standard * 2)   // more often
+                                 : std::max(standard, fraction); // most of the time
+        // PCs keep their phone and most their log, or little of the rest would be reached.
+        if (option.member == &FaultRates::phone)
+            rate = std::max(rate, standard);
+        if (option.member == &FaultRates::logOn)
+            rate = std::max(rate, 0.5);
+        rates.*option.member = rate;
+    }
+    return rates;
+}
+
+std::string DescribeRates(const FaultRates& rates) {
+    const FaultRates standard;
+    std::string text;
+    for (const RateOption& option : RateOptions()) {
+        if (rates.*option.member == standard.*option.member)
+            continue;
+        char item[64];
+        snprintf(item, sizeof(item), "%s%s=%g", text.empty() ? "" : " ", option.name,
+                 rates.*option.member);
+        text += item;
+    }
+    return text.empty() ? "all at their defaults" : text;
 }
 
 GeneratedPc GeneratePc(uint64_t seed, const FaultRates& rates) {

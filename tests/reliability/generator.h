@@ -53,6 +53,7 @@ struct FaultRates {
     double logOn = 0.85;            // the log switch is given
     double oddWindowsDir = 0.03;    // the Windows directory is long or cannot be read
     double slow = 0.1;              // calls take scripted virtual time
+    double doubleByte = 0.1;        // the ANSI code page is a double-byte one (932 or 936)
 };
 
 struct RateOption {
@@ -69,6 +70,13 @@ struct GeneratedPc {
     std::vector<std::string> args;            // the tool's arguments
     std::map<std::string, unsigned> injected; // fault kind -> how many were put into this PC
 };
+
+// The rates of one seed, drawn from the seed itself (swarm testing): each is off, halved, as it
+// stands, doubled or most of the time, so a seed's PC leans on a few kinds of trouble and leaves
+// others out. The same seed gives the same rates everywhere.
+FaultRates SwarmRates(uint64_t seed);
+// The rates that differ from the defaults, as NAME=P pairs.
+std::string DescribeRates(const FaultRates& rates);
 
 GeneratedPc GeneratePc(uint64_t seed, const FaultRates& rates);
 

@@ -26,25 +26,23 @@ namespace {
 
 const char kUsage[] =
     "usage: qel-reliability [--seeds N] [--first S] [--seed S [--trace] [--print-pc]]\n"
-    "                       [--roundtrip] [--quiet] [--rate-NAME=P ...] [--rates]\n"
+    "                       [--roundtrip] [--quiet] [--rate-NAME=P ...] [--no-swarm] [--rates]\n"
     "Runs qel-driver-fix on seeded random simulated PCs and checks its invariants after\n"
     "every run. Prints the seed of every failure; exit status 1 when any run failed.\n"
     "  --seeds N       run seeds S..S+N-1 (S from --first, default 1)\n"
     "  --seed S        run seed S alone; --trace prints the console, the log and every\n"
     "                  Windows call; --print-pc prints the PC as a scenario file\n"
     "  --roundtrip     also replay each PC from its printed scenario and compare the runs\n"
-    "  --rate-NAME=P   probability of one kind of fault or variation (0..1); --rates lists them\n";
+    "  --rate-NAME=P   probability of one kind of fault or variation (0..1) for every seed;\n"
+    "                  --rates lists them with their defaults\n"
+    "  --no-swarm      every seed at the default rates (else each seed draws its own rates\n"
+    "                  from itself, printed with the seed; --rate-NAME still overrides)\n";
 
 // ---- Oracles: what the PC allows, computed from the PC alone -----------------------------------
 
+// The code page's own mapping, as the tool lowers paths and serials.
 std::string CpLower(const std::string& text) {
-    if (text.empty())
-        return text;
-    std::string out(text.size(), '\0');
-    // The code page's own mapping, as the tool lowers paths and serials.
-    LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_LOWERCASE, text.data(), (int)text.size(), out.data(),
-                 (int)out.size());
-    return out;
+    return sim::LowerByCodePage(sim::W().pc.ansiCodePage, text);
 }
 
 bool IsUsbClass(const sim::SetupClass& c) {
@@ -233,13 +231,13 @@ bool ParseLog(const std::string& bytes, std::vector<LogEntry>* entries, std::str
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (bytes[i] == '\r') {
             if (i + 1 >= bytes.size() || bytes[i + 1] != '\n') {
-                *problem = "log: a CR without LF at byte " + std::to_string(i);
+                *problem = "a CR without LF at byte " + std::to_string(i);
                 return false;
             }
             continue;
         }
         if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) {
-            *problem = "log: a LF without CR at byte " + std::to_string(i);
+            *problem = "a LF without CR at byte " + std::to_string(i);
             return false;
         }
         text += bytes[i];
@@ -248,7 +246,7 @@ bool ParseLog(const std::string& bytes, std::vector<LogEntry>* entries, std::str
     size_t pos = 0;
     while (pos < text.size()) {
         if (text.compare(pos, sizeof(kTag) - 1, kTag) != 0) {
-            *problem = "log: an entry does not begin with the tag: " + text.substr(pos, 60);
+            *problem = "an entry does not begin with the tag: " + text.substr(pos, 60);
             return false;
         }
         size_t next = text.find(std::string("\n") + kTag, pos);
@@ -256,24 +254,24 @@ bool ParseLog(const std::string& bytes, std::vector<LogEntry>* entries, std::str
         std::string entry = text.substr(pos, end - pos);
         pos = end;
         if (entry.size() > 2047) {
-            *problem = "log: an entry of " + std::to_string(entry.size()) + " bytes";
+            *problem = "an entry of " + std::to_string(entry.size()) + " bytes";
             return false;
         }
         if (entry.back() != '\n') {
-            *problem = "log: an entry without its line end: " + entry.substr(0, 80);
+            *problem = "an entry without its line end: " + entry.substr(0, 80);
             return false;
         }
         int y, mo, d, h, mi, s, ms;
         if (entry.size() < 42 || sscanf(entry.c_str() + 16, "%4d-%2d-%2d %2d:%2d:%2d:%3d", &y, &mo,
                                         &d, &h, &mi, &s, &ms) != 7) {
-            *problem = "log: unreadable time in " + entry.substr(0, 60);
+            *problem = "unreadable time in " + entry.substr(0, 60);
             return false;
         }
         char prefix[64];
         snprintf(prefix, sizeof(prefix), "QELDriverFixed\t[%4d-%2d-%2d  %2d:%2d:%2d:%3d]\t", y, mo,
                  d, h, mi, s, ms);
         if (entry.compare(0, 42, prefix) != 0 || strlen(prefix) != 42) {
-            *problem = "log: malformed prefix '" + entry.substr(0, 42) + "'";
+            *problem = "malformed prefix '" + entry.substr(0, 42) + "'";
             return false;
         }
         LogEntry e;
@@ -318,19 +316,19 @@ class ConsoleMatcher {
     // at most one dot.
     bool Match(ConsoleFacts* facts, std::string* problem) {
         if (c_.compare(0, sizeof(kBanner) - 1, kBanner) != 0)
-            return Fail("console: no banner and detecting line at the start", problem);
+            return Fail("no banner and detecting line at the start", problem);
         pos_ = sizeof(kBanner) - 1;
         Phase phase = Phase::Detect;
         unsigned dotsAfterEnd = 0;
         while (pos_ < c_.size()) {
             if (phase == Phase::Exited)
-                return Fail("console: text after \"Now exiting...\"", problem);
+                return Fail("text after \"Now exiting...\"", problem);
             if (TakeEcho())
                 continue;
             if (c_[pos_] == '.') {
                 bool running = phase == Phase::Detect || phase == Phase::Repair;
                 if (!dotsAllowed_ || !(running || (phase == Phase::Updated && dotsAfterEnd++ == 0)))
-                    return Fail("console: a dot where the indicator is paused or stopped", problem);
+                    return Fail("a dot where the indicator is paused or stopped", problem);
                 ++facts->dots;
                 ++pos_;
                 continue;
@@ -349,17 +347,17 @@ class ConsoleMatcher {
                        (TakeCode("Update LoadLibrary error: ", installer_.loadError) ||
                         TakeCode("Update GetProcAddress error: ", installer_.exportError))) {
             } else {
-                return Fail("console: unexpected text at byte " + std::to_string(pos_) + ": '" +
+                return Fail("unexpected text at byte " + std::to_string(pos_) + ": '" +
                                 c_.substr(pos_, 60) + "'",
                             problem);
             }
         }
         if (echo_ != echoes_.size())
-            return Fail("console: " + std::to_string(echoes_.size() - echo_) +
+            return Fail("" + std::to_string(echoes_.size() - echo_) +
                             " log messages were not echoed, first '" + echoes_[echo_] + "'",
                         problem);
         if (phase != Phase::Exited && phase != Phase::Updated)
-            return Fail("console: the run ends without its closing text", problem);
+            return Fail("the run ends without its closing text", problem);
         return true;
     }
 
@@ -424,59 +422,108 @@ struct Stats {
     std::map<std::string, uint64_t> injected;    // kind -> faults
     std::map<std::string, uint64_t> injectedPcs; // kind -> PCs with it
     std::map<std::string, uint64_t> hit;         // kind -> times it reached the tool
+    std::map<std::string, uint64_t> broken;      // checker -> failing runs
 };
 
-std::vector<std::string> CheckRun(const rel::GeneratedPc& g, const sim::RunResult& r,
-                                  Stats* stats) {
-    std::vector<std::string> problems;
-    const sim::Pc& pc = g.pc;
-    const sim::World& w = sim::W();
-    auto problem = [&](const std::string& text) { problems.push_back(text); };
+// What a run did and what its PC allows, worked out once for all checkers.
+struct RunFacts {
+    const rel::GeneratedPc& g;
+    const sim::RunResult& r;
+    const sim::World& w;
+    DWORD firstDetection = 0;         // the model's first detection: 0 when it misses
+    bool noPhone = false;             // both detections miss
+    std::vector<std::string> targets; // phone composites the repair may act on
+    bool logOn = false;               // the log switch, with a usable path
+    std::string logBefore, logAfter;  // the log file before and after the run
+    std::vector<LogEntry> entries;    // this run's entries, when they parse
+    std::string logProblem;           // why they do not
+    ConsoleFacts console;
+    std::string consoleProblem;
+    uint64_t timeBound = 0;
 
-    // 1. Every set, handle, key, library, block, file and thread released; no bad release.
-    for (const std::string& leak : r.leaks)
-        problem("ledger: " + leak);
+    RunFacts(const rel::GeneratedPc& generated, const sim::RunResult& result)
+        : g(generated), r(result), w(sim::W()) {
+        const sim::Pc& pc = g.pc;
+        LookupModel lookups;
+        firstDetection = ModelDetect(pc, false, &lookups);
+        noPhone = firstDetection == 0 && ModelDetect(pc, true, &lookups) == 0;
+        targets = RepairTargets(pc, w.stdinRead);
 
-    // 2. Exit code 1 exactly when both detections found nothing (the model of detection over
-    // this PC says when); otherwise 0 or a code the PC gave: a last-error value the sim set, 122
-    // when a class list could not be allocated, 206 when the package path does not fit.
-    LookupModel lookups;
-    DWORD first = ModelDetect(pc, false, &lookups);
-    bool noPhone = first == 0 && ModelDetect(pc, true, &lookups) == 0;
-    if ((r.exitCode == 1) != noPhone)
-        problem("exit code " + std::to_string(r.exitCode) + " but the PC " +
-                (noPhone ? "has no phone at either detection" : "shows a phone"));
-    if (r.exitCode != 0 && r.exitCode != 1) {
-        bool allocFailed = false;
-        for (unsigned call : pc.failAllocs)
-            allocFailed |= call <= w.allocCalls;
-        bool produced = w.lastErrors.count(r.exitCode) ||
-                        (r.exitCode == ERROR_INSUFFICIENT_BUFFER &&
-                         (allocFailed || !pc.lookupFaults.empty())) ||
-                        (r.exitCode == ERROR_FILENAME_EXCED_RANGE &&
-                         pc.windowsDir.size() + sizeof("\\inf\\usb.inf") > MAX_PATH);
-        if (!produced) {
-            char text[96];
-            snprintf(text, sizeof(text), "exit code %#x is no error the PC produced",
-                     (unsigned)r.exitCode);
-            problem(text);
+        auto temp = pc.env.find("TEMP");
+        logOn = LogSwitch(g.args) && temp != pc.env.end() && !temp->second.empty() &&
+                temp->second.size() <= MAX_PATH - 26 &&
+                !pc.missingFolders.count(sim::Lower(temp->second));
+        if (temp != pc.env.end()) {
+            auto old = pc.files.find(sim::Lower(sim::LogFilePath(pc)));
+            if (old != pc.files.end())
+                logBefore = old->second;
+            logAfter = sim::LogFileBytes();
         }
-    }
+        if (logAfter.compare(0, logBefore.size(), logBefore) != 0)
+            logProblem = "the earlier content was changed";
+        else if (!logOn && logAfter != logBefore)
+            logProblem = "written although the log is off or has no usable path";
+        else if (!ParseLog(logAfter.substr(logBefore.size()), &entries, &logProblem))
+            entries.clear();
 
-    // 3. ADB requests only to disks whose lower-cased path holds the lower-cased, non-empty
-    // serial of a phone the repair acts on; well-formed requests.
-    std::vector<std::string> targets = RepairTargets(pc, w.stdinRead);
-    for (const sim::AdbRequest& request : w.adbRequests) {
+        std::vector<std::string> echoes;
+        for (const LogEntry& e : entries)
+            echoes.push_back(e.message);
+        ConsoleMatcher matcher(r.console, echoes, !pc.threadCreateFails, pc.installer);
+        if (!matcher.Match(&console, &consoleProblem))
+            console = ConsoleFacts{};
+        timeBound = TimeBound(pc, firstDetection == 0, w.stdinRead, w.adbRequests);
+    }
+};
+
+using Problems = std::vector<std::string>;
+
+// Every set, handle, key, library, block, file and thread released; no bad release.
+void CheckResourcesReleased(const RunFacts& f, Problems* problems) {
+    for (const std::string& leak : f.r.leaks)
+        problems->push_back(leak);
+}
+
+// Exit code 1 exactly when both detections found nothing (the model of detection over this PC
+// says when); otherwise 0 or a code the PC gave: a last-error value the sim set, 122 when a
+// class list could not be allocated, 206 when the package path does not fit.
+void CheckExitCodeFromThePc(const RunFacts& f, Problems* problems) {
+    const sim::Pc& pc = f.g.pc;
+    DWORD code = f.r.exitCode;
+    if ((code == 1) != f.noPhone)
+        problems->push_back("exit code " + std::to_string(code) + " but the PC " +
+                            (f.noPhone ? "has no phone at either detection" : "shows a phone"));
+    if (code == 0 || code == 1)
+        return;
+    bool allocFailed = false;
+    for (unsigned call : pc.failAllocs)
+        allocFailed |= call <= f.w.allocCalls;
+    bool produced =
+        f.w.lastErrors.count(code) ||
+        (code == ERROR_INSUFFICIENT_BUFFER && (allocFailed || !pc.lookupFaults.empty())) ||
+        (code == ERROR_FILENAME_EXCED_RANGE &&
+         pc.windowsDir.size() + sizeof("\\inf\\usb.inf") > MAX_PATH);
+    if (!produced) {
+        char text[96];
+        snprintf(text, sizeof(text), "exit code %#x is no error the PC produced", (unsigned)code);
+        problems->push_back(text);
+    }
+}
+
+// ADB requests only to disks whose lower-cased path holds the lower-cased, non-empty serial of
+// a phone the repair acts on; every request in the platform's shape with the ADB command.
+void CheckAdbRequestsGoToRepairedPhones(const RunFacts& f, Problems* problems) {
+    for (const sim::AdbRequest& request : f.w.adbRequests) {
         std::string path = CpLower(request.diskPath);
         bool known = false, forTarget = false;
-        for (const sim::Disk& d : pc.disks)
+        for (const sim::Disk& d : f.g.pc.disks)
             known |= CpLower(d.path) == path;
-        for (const std::string& id : targets) {
+        for (const std::string& id : f.targets) {
             std::string serial = CpLower(id.substr(22));
             forTarget |= !serial.empty() && path.find(serial) != std::string::npos;
         }
         if (!known || !forTarget)
-            problem(
+            problems->push_back(
                 "ADB request to " + request.diskPath.substr(0, 120) +
                 (known ? ", whose path holds no repaired phone's serial" : ", no disk of the PC"));
         bool shaped = request.ioctl == IOCTL_SCSI_PASS_THROUGH &&
@@ -485,61 +532,71 @@ std::vector<std::string> CheckRun(const rel::GeneratedPc& g, const sim::RunResul
                       memcmp(request.bytes.data() + 28, "\x16qel\x80", 5) == 0 &&
                       (request.bytes[33] == 1 || request.bytes[33] == 2);
         if (!shaped)
-            problem("a malformed ADB request to " + request.diskPath.substr(0, 120));
+            problems->push_back("a malformed ADB request to " + request.diskPath.substr(0, 120));
     }
+}
 
-    // 4. Install calls only for the 21-character hardware ID of a phone composite the repair
-    // acts on, from the Windows directory's usb.inf, forced; none when the installer is missing.
+// Install calls only for the 21-character hardware ID of a phone composite the repair acts on,
+// from the Windows directory's usb.inf, forced; none when the installer is missing; at most
+// ten per phone.
+void CheckInstallCallsForRepairedPhones(const RunFacts& f, Problems* problems) {
+    const sim::Pc& pc = f.g.pc;
     std::string package = pc.windowsDir + "\\inf\\usb.inf";
-    for (const sim::InstallCall& call : w.installCalls) {
+    for (const sim::InstallCall& call : f.w.installCalls) {
         bool forTarget = false;
-        for (const std::string& id : targets)
+        for (const std::string& id : f.targets)
             forTarget |= id.substr(0, 21) == call.hardwareId;
         if (call.hardwareId.size() != 21 || !forTarget)
-            problem("install call for '" + call.hardwareId + "', no phone the repair acts on");
+            problems->push_back("install call for '" + call.hardwareId +
+                                "', no phone the repair acts on");
         if (call.infPath != package || call.flags != 1)
-            problem("install call with package '" + call.infPath + "' flags " +
-                    std::to_string(call.flags));
+            problems->push_back("install call with package '" + call.infPath + "' flags " +
+                                std::to_string(call.flags));
     }
-    if (!w.installCalls.empty() && (pc.installer.loadError || pc.installer.exportError))
-        problem("install calls although the installer could not be loaded");
+    if (!f.w.installCalls.empty() && (pc.installer.loadError || pc.installer.exportError))
+        problems->push_back("install calls although the installer could not be loaded");
     std::map<std::string, size_t> callsPerId, targetsPerId;
-    for (const sim::InstallCall& call : w.installCalls)
+    for (const sim::InstallCall& call : f.w.installCalls)
         ++callsPerId[call.hardwareId];
-    for (const std::string& id : targets)
+    for (const std::string& id : f.targets)
         ++targetsPerId[id.substr(0, 21)];
     for (const auto& [hardwareId, calls] : callsPerId)
         if (calls > 10 * targetsPerId[hardwareId])
-            problem(std::to_string(calls) + " install calls for " + hardwareId);
+            problems->push_back(std::to_string(calls) + " install calls for " + hardwareId);
+}
 
-    // 5. A failure the repair ends with reaches the exit code: a device whose install attempts
-    // all failed, or whose installer could not be loaded, leaves a nonzero result that no later
-    // success clears.
+// A failure the repair ends with reaches the exit code: a device whose install attempts all
+// failed, or whose installer could not be loaded, leaves a nonzero result that no later success
+// clears.
+void CheckFailedRepairReachesTheExitCode(const RunFacts& f, Problems* problems) {
+    const std::vector<sim::InstallCall>& calls = f.w.installCalls;
     size_t run = 0;
     bool repairFailed = false;
-    for (size_t i = 0; i < w.installCalls.size(); ++i) {
-        const sim::InstallCall& call = w.installCalls[i];
-        run = i > 0 && w.installCalls[i - 1].hardwareId == call.hardwareId &&
-                      w.installCalls[i - 1].error && run < 10
+    for (size_t i = 0; i < calls.size(); ++i) {
+        const sim::InstallCall& call = calls[i];
+        run = i > 0 && calls[i - 1].hardwareId == call.hardwareId && calls[i - 1].error && run < 10
                   ? run + 1
                   : 1;
-        bool last = i + 1 == w.installCalls.size() || run == 10 ||
-                    w.installCalls[i + 1].hardwareId != call.hardwareId || call.error == 0;
+        bool last = i + 1 == calls.size() || run == 10 ||
+                    calls[i + 1].hardwareId != call.hardwareId || call.error == 0;
         repairFailed |= last && call.error != 0;
     }
-    repairFailed |= r.console.find("Update LoadLibrary error: ") != std::string::npos ||
-                    r.console.find("Update GetProcAddress error: ") != std::string::npos;
-    if (repairFailed && (r.exitCode == 0 || r.exitCode == 1))
-        problem("a failed repair ends with exit code " + std::to_string(r.exitCode));
+    repairFailed |= f.r.console.find("Update LoadLibrary error: ") != std::string::npos ||
+                    f.r.console.find("Update GetProcAddress error: ") != std::string::npos;
+    if (repairFailed && (f.r.exitCode == 0 || f.r.exitCode == 1))
+        problems->push_back("a failed repair ends with exit code " + std::to_string(f.r.exitCode));
+}
 
-    // 6. A phone whose install failed has ADB switched on through every disk of its that is
-    // plainly reachable (the path holds the serial).
-    for (const std::string& id : targets) {
+// A phone whose install failed has ADB switched on through every disk of its that is plainly
+// reachable (the path holds the serial).
+void CheckAdbSwitchedOnAfterAFailedInstall(const RunFacts& f, Problems* problems) {
+    const sim::Pc& pc = f.g.pc;
+    for (const std::string& id : f.targets) {
         size_t sameHardwareId = 0;
-        for (const std::string& other : targets)
+        for (const std::string& other : f.targets)
             sameHardwareId += other.substr(0, 21) == id.substr(0, 21);
         bool failed = false;
-        for (const sim::InstallCall& call : w.installCalls)
+        for (const sim::InstallCall& call : f.w.installCalls)
             failed |= call.hardwareId == id.substr(0, 21) && call.error != 0;
         if (!failed || sameHardwareId != 1)
             continue;
@@ -549,69 +606,79 @@ std::vector<std::string> CheckRun(const rel::GeneratedPc& g, const sim::RunResul
             if (path.find(serial) == std::string::npos || !PlainlyReachable(pc, d))
                 continue;
             bool commanded = false;
-            for (const sim::AdbRequest& request : w.adbRequests)
+            for (const sim::AdbRequest& request : f.w.adbRequests)
                 commanded |= CpLower(request.diskPath) == path;
             if (!commanded)
-                problem("no ADB request to " + pc.disks[d].path.substr(0, 120) + " for " + id);
+                problems->push_back("no ADB request to " + pc.disks[d].path.substr(0, 120) +
+                                    " for " + id);
         }
     }
+}
 
-    // 7. The log: only this run's entries after what was there before, each well-formed, in
-    // time order within the run; nothing at all when the log is off or has nowhere to go.
-    auto temp = pc.env.find("TEMP");
-    bool logOn = LogSwitch(g.args) && temp != pc.env.end() && !temp->second.empty() &&
-                 temp->second.size() <= MAX_PATH - 26 &&
-                 !pc.missingFolders.count(sim::Lower(temp->second));
-    std::string before;
-    if (temp != pc.env.end()) {
-        auto old = pc.files.find(sim::Lower(sim::LogFilePath(pc)));
-        if (old != pc.files.end())
-            before = old->second;
+// The log: only this run's entries after what was there before, each well-formed, with UTC
+// stamps in time order within the run; nothing at all when the log is off or has nowhere to go.
+void CheckLogEntriesWellFormedInUtc(const RunFacts& f, Problems* problems) {
+    if (!f.logProblem.empty()) {
+        problems->push_back(f.logProblem);
+        return;
     }
-    std::string after = temp == pc.env.end() ? std::string() : sim::LogFileBytes();
-    std::vector<LogEntry> entries;
-    if (after.compare(0, before.size(), before) != 0) {
-        problem("log: the earlier content was changed");
-    } else if (!logOn && after != before) {
-        problem("log: written although the log is off or has no usable path");
-    } else {
-        std::string why;
-        if (!ParseLog(after.substr(before.size()), &entries, &why))
-            problem(why);
-        uint64_t last = pc.clockStartMs;
-        for (const LogEntry& e : entries) {
-            if (e.utcMs < last || e.utcMs > pc.clockStartMs + r.elapsedMs)
-                problem("log: a time stamp out of order or outside the run");
-            last = e.utcMs;
+    uint64_t start = f.g.pc.clockStartMs, last = start;
+    for (const LogEntry& e : f.entries) {
+        if (e.utcMs < last || e.utcMs > start + f.r.elapsedMs) {
+            problems->push_back("a time stamp out of order or outside the run (not UTC?)");
+            return;
         }
+        last = e.utcMs;
     }
+}
 
-    // 8. The console: only the tool's texts, the log's messages (in order) and dots, in an order
-    // the run sequence allows; the prompt exactly when the first detection found nothing, the
-    // repair exactly when a phone was found.
-    std::vector<std::string> echoes;
-    for (const LogEntry& e : entries)
-        echoes.push_back(e.message);
-    ConsoleFacts facts;
-    std::string why;
-    ConsoleMatcher matcher(r.console, echoes, !pc.threadCreateFails, pc.installer);
-    if (!matcher.Match(&facts, &why))
-        problem(why);
-    else {
-        if (facts.prompted != (first == 0))
-            problem(std::string("console: the prompt ") + (facts.prompted ? "shown" : "missing") +
-                    " although the first detection " + (first ? "finds" : "misses") + " a phone");
-        if (facts.updating == noPhone)
-            problem("console: the repair pass does not follow the detections");
+// The console: only the tool's texts, the log's messages (in order) and dots, in an order the
+// run sequence allows; the prompt exactly when the first detection found nothing, the repair
+// exactly when a phone was found.
+void CheckConsoleInRunOrder(const RunFacts& f, Problems* problems) {
+    if (!f.consoleProblem.empty()) {
+        problems->push_back(f.consoleProblem);
+        return;
     }
+    if (f.console.prompted != (f.firstDetection == 0))
+        problems->push_back(std::string("the prompt ") +
+                            (f.console.prompted ? "shown" : "missing") +
+                            " although the first detection " +
+                            (f.firstDetection ? "finds" : "misses") + " a phone");
+    if (f.console.updating == f.noPhone)
+        problems->push_back("the repair pass does not follow the detections");
+}
 
-    // 9. Virtual time within what the waits of this PC allow.
-    uint64_t bound = TimeBound(pc, first == 0, w.stdinRead, w.adbRequests);
-    if (r.elapsedMs > bound)
-        problem("virtual time " + std::to_string(r.elapsedMs) + " ms over the bound of " +
-                std::to_string(bound) + " ms");
+// Virtual time within what the waits of this PC allow.
+void CheckVirtualTimeWithinTheWaits(const RunFacts& f, Problems* problems) {
+    if (f.r.elapsedMs > f.timeBound)
+        problems->push_back("virtual time " + std::to_string(f.r.elapsedMs) +
+                            " ms over the bound of " + std::to_string(f.timeBound) + " ms");
+}
 
-    // Faults that reached the tool during the run, as against those put into the PC.
+// One checker per concern; its name says what broke.
+struct Checker {
+    const char* name;
+    void (*check)(const RunFacts&, Problems*);
+};
+
+const Checker kCheckers[] = {
+    {"resources-released", CheckResourcesReleased},
+    {"exit-code-from-the-pc", CheckExitCodeFromThePc},
+    {"adb-requests-go-to-repaired-phones", CheckAdbRequestsGoToRepairedPhones},
+    {"install-calls-for-repaired-phones", CheckInstallCallsForRepairedPhones},
+    {"failed-repair-reaches-the-exit-code", CheckFailedRepairReachesTheExitCode},
+    {"adb-switched-on-after-a-failed-install", CheckAdbSwitchedOnAfterAFailedInstall},
+    {"log-entries-well-formed-in-utc", CheckLogEntriesWellFormedInUtc},
+    {"console-in-run-order", CheckConsoleInRunOrder},
+    {"virtual-time-within-the-waits", CheckVirtualTimeWithinTheWaits},
+};
+
+// Faults that reached the tool during the run, as against those put into the PC, and the
+// run's figures.
+void CountRun(const RunFacts& f, Stats* stats) {
+    const sim::Pc& pc = f.g.pc;
+    const sim::World& w = f.w;
     auto hit = [&](const char* kind, uint64_t n) { stats->hit[kind] += n; };
     for (unsigned call : pc.failAllocs)
         hit("allocation failed", call <= w.allocCalls);
@@ -628,18 +695,35 @@ std::vector<std::string> CheckRun(const rel::GeneratedPc& g, const sim::RunResul
     hit("disk vanished", w.vanishedDisks.size());
     hit("progress thread not started", pc.threadCreateFails);
 
+    const sim::RunResult& r = f.r;
     stats->exitZero += r.exitCode == 0;
     stats->exitOne += r.exitCode == 1;
     stats->exitOther += r.exitCode > 1;
-    stats->prompts += facts.prompted;
+    stats->prompts += f.console.prompted;
     stats->installCalls += w.installCalls.size();
     stats->adbRequests += w.adbRequests.size();
-    stats->logEntries += entries.size();
-    stats->dots += facts.dots;
+    stats->logEntries += f.entries.size();
+    stats->dots += f.console.dots;
     if (r.elapsedMs > stats->maxVirtualMs)
         stats->maxVirtualMs = r.elapsedMs;
-    if (bound && (double)r.elapsedMs / (double)bound > stats->maxBoundRatio)
-        stats->maxBoundRatio = (double)r.elapsedMs / (double)bound;
+    if (f.timeBound && (double)r.elapsedMs / (double)f.timeBound > stats->maxBoundRatio)
+        stats->maxBoundRatio = (double)r.elapsedMs / (double)f.timeBound;
+}
+
+// Every checker's problems, each led by the checker's name.
+std::vector<std::string> CheckRun(const rel::GeneratedPc& g, const sim::RunResult& r,
+                                  Stats* stats) {
+    RunFacts facts(g, r);
+    std::vector<std::string> problems;
+    for (const Checker& checker : kCheckers) {
+        Problems found;
+        checker.check(facts, &found);
+        if (!found.empty())
+            ++stats->broken[checker.name];
+        for (const std::string& problem : found)
+            problems.push_back(std::string(checker.name) + ": " + problem);
+    }
+    CountRun(facts, stats);
     return problems;
 }
 
@@ -673,7 +757,8 @@ struct Options {
     bool printPc = false;
     bool roundtrip = false;
     bool quiet = false;
-    rel::FaultRates rates;
+    bool swarm = true;
+    std::map<std::string, double> overrides; // --rate-NAME=P, for every seed
 };
 
 bool ParseNumber(const char* text, uint64_t* value) {
@@ -702,9 +787,14 @@ bool ParseOptions(int argc, char** argv, Options* o) {
                                     : o->quiet) = true;
             continue;
         }
+        if (arg == "--no-swarm") {
+            o->swarm = false;
+            continue;
+        }
         if (arg == "--rates") {
+            const rel::FaultRates standard;
             for (const rel::RateOption& option : rel::RateOptions())
-                printf("--rate-%s=%g\n", option.name, o->rates.*option.member);
+                printf("--rate-%s=%g\n", option.name, standard.*option.member);
             exit(0);
         }
         if (arg == "--help") {
@@ -716,14 +806,25 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             char* end = nullptr;
             std::string value = arg.substr(equals + 1);
             double rate = strtod(value.c_str(), &end);
+            rel::FaultRates check;
             if (end != value.c_str() && *end == '\0' &&
-                rel::SetRate(&o->rates, arg.substr(7, equals - 7), rate))
+                rel::SetRate(&check, arg.substr(7, equals - 7), rate)) {
+                o->overrides[arg.substr(7, equals - 7)] = rate;
                 continue;
+            }
         }
         fprintf(stderr, "qel-reliability: bad option %s\n%s", arg.c_str(), kUsage);
         return false;
     }
     return true;
+}
+
+// The seed's own rates (or the defaults with --no-swarm), with the --rate-NAME overrides.
+rel::FaultRates SeedRates(uint64_t seed, const Options& o) {
+    rel::FaultRates rates = o.swarm ? rel::SwarmRates(seed) : rel::FaultRates{};
+    for (const auto& [name, rate] : o.overrides)
+        rel::SetRate(&rates, name, rate);
+    return rates;
 }
 
 // Replays the PC from its printed scenario: the printer must describe exactly this PC.
@@ -758,9 +859,16 @@ int main(int argc, char** argv) {
     auto started = std::chrono::steady_clock::now();
     for (uint64_t seed = o.first; seed < o.first + o.seeds; ++seed) {
         g_currentSeed = seed;
-        rel::GeneratedPc g = rel::GeneratePc(seed, o.rates);
+        rel::FaultRates rates = SeedRates(seed, o);
+        rel::GeneratedPc g = rel::GeneratePc(seed, rates);
         if (o.printPc)
-            fputs(rel::DescribePc(g.pc, g.args).c_str(), stdout);
+            fputs(("# Fault rates: " + rel::DescribeRates(rates) + "\n" +
+                   rel::DescribePc(g.pc, g.args))
+                      .c_str(),
+                  stdout);
+        if (o.single)
+            fprintf(report, "seed %llu, rates: %s\n", (unsigned long long)seed,
+                    rel::DescribeRates(rates).c_str());
         sim::RunResult r = sim::RunTool(g.pc, g.args, o.trace);
         ++stats.seeds;
         for (const auto& [kind, count] : g.injected) {
@@ -783,7 +891,8 @@ int main(int argc, char** argv) {
         }
         if (!problems.empty()) {
             ++stats.failures;
-            fprintf(report, "FAIL seed %llu\n", (unsigned long long)seed);
+            fprintf(report, "FAIL seed %llu (rates: %s)\n", (unsigned long long)seed,
+                    rel::DescribeRates(rates).c_str());
             for (const std::string& p : problems)
                 fprintf(report, "  %s\n", p.c_str());
         }
@@ -803,6 +912,9 @@ int main(int argc, char** argv) {
                (unsigned long long)stats.logEntries, (unsigned long long)stats.dots);
         printf("virtual time: longest run %llu ms, at most %.0f%% of its bound\n",
                (unsigned long long)stats.maxVirtualMs, stats.maxBoundRatio * 100);
+        printf("runs each checker failed:%s\n", stats.broken.empty() ? " none" : "");
+        for (const auto& [checker, count] : stats.broken)
+            printf("  %-40s %7llu\n", checker.c_str(), (unsigned long long)count);
         printf("faults that reached the tool:\n");
         for (const auto& [kind, count] : stats.hit)
             printf("  %-40s %7llu\n", kind.c_str(), (unsigned long long)count);
