@@ -1,5 +1,6 @@
 // The process entry on Windows.
 #include "app/run.h"
+#include "platform/win/hand_over.h"
 
 #include <windows.h>
 
@@ -27,20 +28,10 @@ static BOOL RunNativeBuild(DWORD* exitCode) {
         return FALSE;
 
     // The command line as given, so the 64-bit exe sees the same arguments; its own name
-    // stays first, which the arguments do not depend on.
-    LPSTR commandLine = GetCommandLineA();
-    char* line = (char*)GlobalAlloc(GPTR, strlen(commandLine) + 1);
-    if (line == NULL)
-        return FALSE;
-    strcpy(line, commandLine);
-
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof(startup));
-    startup.cb = sizeof(startup);
+    // stays first, which the arguments do not depend on. It runs on this console and with
+    // this process's standard handles.
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessA(path, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process);
-    GlobalFree(line);
-    if (!started)
+    if (!StartWithOurHandles(path, GetCommandLineA(), &process, CreateProcessA))
         return FALSE;
     WaitForSingleObject(process.hProcess, INFINITE);
     if (!GetExitCodeProcess(process.hProcess, exitCode))

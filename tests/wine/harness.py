@@ -281,6 +281,9 @@ class Case:
     folder: str = "main"  # where the exe runs: main, wow (with the 64-bit exe beside), wow32
     request_arch: str = None  # the layout of the requests, when not the prefix's own
     prefixes: tuple = ("win32", "win64")
+    interactive: bool = False  # stdin a pipe that gets Enter only once the prompt has shown
+    stdout_file: bool = False  # standard output redirected to a file, not a pipe
+    hold_log: bool = False  # another process holds the log open, sharing reading and writing
 
 
 def tool_cases():
@@ -367,6 +370,19 @@ def tool_cases():
                       console_tokens(logged(second), logged(second_repair)), 0,
                       log=second + second_repair, install_calls=1))
 
+    # Each text shows at once, although most end without a line feed: the prompt can be read
+    # from the pipe (or the file) while the tool still waits for Enter, before any input is sent.
+    for where, to_file in (("a pipe", False), ("a file", True)):
+        cases.append(Case(f"prompt readable from {where} before Enter", Pc(), console_tokens(
+            logged(detect((USB_CLASS, [HUB]))), None, logged(detect((USB_CLASS, [HUB]))),
+            log=False), 1, args=(), interactive=True, stdout_file=to_file))
+
+    # A log viewer (or a second run) holds the log open for reading and writing: the tool still
+    # appends and echoes every entry.
+    cases.append(Case("log held open by another process", phone_pc(),
+                      console_tokens(logged(DETECT_PHONE), logged(first)), 0,
+                      log=DETECT_PHONE + first, install_calls=1, hold_log=True))
+
     # The 32-bit exe on 64-bit Windows: with qel-driver-fix64.exe beside it, that one does the
     # work (its requests carry the 56-byte header); alone, it runs as it is (44 bytes).
     wow = dict(prefixes=("win64",), installs=(0xE0000203,), install_calls=2,
@@ -377,6 +393,13 @@ def tool_cases():
     cases.append(Case("WOW64: qel-driver-fix64.exe's full exit code", phone_pc(),
                       console_tokens([], ["Update LoadLibrary error: 1114\n"]), 1114, args=(),
                       newdev="failload", folder="wow", prefixes=("win64",)))
+    # The 64-bit child writes to the parent's redirected output and reads the parent's input: the
+    # prompt reaches the file, and the run waits for the Enter sent to the parent's stdin.
+    cases.append(Case("WOW64: qel-driver-fix64.exe writes to the parent's output file and reads "
+                      "its input", Pc(), console_tokens(
+                          logged(detect((USB_CLASS, [HUB]))), None,
+                          logged(detect((USB_CLASS, [HUB]))), log=False), 1, args=(),
+                      folder="wow", prefixes=("win64",), interactive=True, stdout_file=True))
     cases.append(Case("WOW64: alone, runs itself", phone_pc(disks=[DISK_ID]),
                       console_tokens(logged(DETECT_PHONE), logged(typical)), 0,
                       log=DETECT_PHONE + typical, folder="wow32", request_arch="win32", **wow))
@@ -402,6 +425,7 @@ def build_helpers():
         cc = f"{arch}-w64-mingw32-gcc"
         jobs = [
             (BIN / f"runner-{arch}.exe", [here / "runner/runner.c"], flags),
+            (BIN / f"holder-{arch}.exe", [here / "holder/holder.c"], flags),
             (BIN / f"newdev-{arch}.dll", [here / "newdev/newdev.c"],
              flags + ["-shared", "-Wl,--kill-at"]),
             (BIN / f"newdev-noexport-{arch}.dll", [here / "newdev/newdev.c"],
@@ -424,6 +448,11 @@ def build_helpers():
             run([cxx, "-std=c++20", *flags, f"-I{ROOT}", "-DWIN32_LEAN_AND_MEAN",
                  "-D_WIN32_WINNT=0x0601", "-o", str(target), *map(str, conformance), "-static",
                  "-lsetupapi", "-lcfgmgr32"])
+        handover = [here / "handover/handover_test.cpp", ROOT / "platform/win/hand_over.cpp"]
+        target = BIN / f"handover-{arch}.exe"
+        if not newer(target, *handover, ROOT / "platform/win/hand_over.h"):
+            run([cxx, "-std=c++20", *flags, f"-I{ROOT}", "-o", str(target),
+                 *map(str, handover), "-static"])
         for target, sources, extra in jobs:
             if newer(target, *sources):
                 continue
@@ -472,6 +501,10 @@ class Prefix:
         kw.setdefault("stderr", subprocess.DEVNULL)
         return subprocess.run([self.loader, *args], env=kw.pop("env", self.env), **kw)
 
+    def popen(self, *args, **kw):
+        kw.setdefault("stderr", subprocess.DEVNULL)
+        return subprocess.Popen([self.loader, *args], env=kw.pop("env", self.env), **kw)
+
     def server(self, *args):
         subprocess.run(["wineserver", *args], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -506,6 +539,8 @@ class Prefix:
         for folder in ("main", "wow", "wow32", "temp", "conformance"):
             (self.qel / folder).mkdir(parents=True)
         shutil.copy(BIN / f"runner-{a}.exe", self.qel / "runner.exe")
+        shutil.copy(BIN / f"holder-{a}.exe", self.qel / "holder.exe")
+        shutil.copy(BIN / f"handover-{a}.exe", self.qel / "handover.exe")
         shutil.copy(EXE[self.name], self.qel / "main/qel-driver-fix.exe")
         if CONFORMANCE[self.name].exists():
             shutil.copy(CONFORMANCE[self.name], self.qel / "conformance/conformance.exe")
@@ -556,14 +591,23 @@ class Prefix:
             shutil.copy(BIN / f"newdev{variant}-{self.newdev_for(case.folder)}.dll",
                         folder / "newdev.dll")
 
+        holder = self.hold_log() if case.hold_log else None
+        if case.hold_log and holder is None:
+            return ["the log could not be held open by a second process"]
         start = time.time()
-        result = self.wine(r"C:\qel\runner.exe", r"C:\qel\code.txt",
-                           f"C:\\qel\\{case.folder}\\qel-driver-fix.exe", *case.args,
-                           env=dict(self.env, TZ=TZ), stdout=subprocess.PIPE, cwd=q)
-        end = time.time()
-
+        command = [r"C:\qel\runner.exe", r"C:\qel\code.txt",
+                   f"C:\\qel\\{case.folder}\\qel-driver-fix.exe", *case.args]
         problems = []
-        diff = match_console(case.console, result.stdout)
+        if case.interactive:
+            stdout = self.run_interactive(command, case.stdout_file, problems)
+        else:
+            stdout = self.wine(*command, env=dict(self.env, TZ=TZ), stdout=subprocess.PIPE,
+                               cwd=q).stdout
+        end = time.time()
+        if holder is not None:
+            holder.communicate(timeout=60)
+
+        diff = match_console(case.console, stdout)
         if diff:
             problems.append("console " + diff)
         code_file = q / "code.txt"
@@ -583,6 +627,68 @@ class Prefix:
                 problems.append("log " + diff)
         problems += self.check_installs(case)
         problems += self.check_requests(case)
+        return problems
+
+    def hold_log(self):
+        """A second process that holds the log open for reading and writing, sharing both, until
+        its stdin closes; None when it could not open it."""
+        holder = self.popen(r"C:\qel\holder.exe", TEMP + r"\_QEL_InstallerUpdata.log",
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, cwd=self.qel)
+        if holder.stdout.readline() != b"held\n":
+            holder.communicate(timeout=60)
+            return None
+        return holder
+
+    def run_interactive(self, command, to_file, problems):
+        """Runs the tool with stdin on a pipe and sends Enter only once the prompt can be read
+        from its output (a pipe, or a file), while the tool still waits for it. Returns the
+        output."""
+        out_path = self.qel / "stdout.txt"
+        out_file = open(out_path, "wb") if to_file else None
+        proc = self.popen(*command, env=dict(self.env, TZ=TZ), stdin=subprocess.PIPE,
+                          stdout=out_file or subprocess.PIPE, cwd=self.qel)
+        got = bytearray()
+        reader = None
+        if not to_file:
+            def read():
+                while chunk := proc.stdout.read1(4096):
+                    got.extend(chunk)
+            reader = threading.Thread(target=read)
+            reader.start()
+        prompt = PROMPT.replace("\n", "\r\n").encode("latin-1")
+        output = lambda: out_path.read_bytes() if to_file else bytes(got)
+        deadline = time.time() + 30
+        while prompt not in output() and proc.poll() is None and time.time() < deadline:
+            time.sleep(0.05)
+        time.sleep(0.5)  # the tool must still be waiting for Enter
+        if prompt not in output():
+            problems.append("the prompt could not be read before Enter was sent")
+        elif proc.poll() is not None:
+            problems.append("the run ended before Enter was sent")
+        try:
+            proc.stdin.write(b"\n")
+            proc.stdin.close()
+        except OSError:
+            pass
+        proc.wait(timeout=60)
+        if reader:
+            reader.join()
+        if out_file:
+            out_file.close()
+        return output()
+
+    def run_handover(self):
+        """The hand-over's seam (tests/wine/handover): its CreateProcessA arguments, and a real
+        child that writes to this process's output file and reads its input file."""
+        q = self.qel
+        (q / "handover-in.txt").write_bytes(b"input from a file\r\n")
+        with open(q / "handover-in.txt", "rb") as stdin, open(q / "handover-out.txt", "wb") as out:
+            result = self.wine(r"C:\qel\handover.exe", stdin=stdin, stdout=out, cwd=q)
+        output = (q / "handover-out.txt").read_bytes().decode("latin-1")
+        problems = [] if result.returncode == 0 else ["hand-over checks failed:\n" + output]
+        if "child read: input from a file" not in output:
+            problems.append("the child's output with the parent's input is not in the parent's "
+                            "output file:\n" + output)
         return problems
 
     def check_installs(self, case):
@@ -716,6 +822,8 @@ def main():
                   f"{t1 - t0:.1f} s, server and driver up in {time.time() - t1:.1f} s", flush=True)
             if "conformance" in args.k or not args.k:
                 report(f"{prefix.name} conformance", prefix.run_conformance())
+            if "hand-over" in args.k or not args.k:
+                report(f"{prefix.name} hand-over seam", prefix.run_handover())
             for case in cases:
                 if prefix.name not in case.prefixes:
                     continue
