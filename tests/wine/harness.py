@@ -9,7 +9,9 @@ simulated PC: USB setup classes, Enum device keys, disk interfaces, TEMP and the
 
 A case checks the console bytes (dots only where the run allows them), the full 32-bit exit code
 (through tests/wine/runner), the log file bytes (UTC time stamps, run with TZ set to a zone far
-from UTC), the installer calls and the pass-through requests that reached the disk.
+from UTC), the installer calls and the pass-through requests that reached the disk. Interactive
+cases send Enter only once the prompt can be read from the output; one case holds the log open
+from a second process (tests/wine/holder); the hand-over's seam runs as tests/wine/handover.
 
 On a machine that cannot start i386 code (some virtual machines give processes no 32-bit mode)
 the win32 prefix and the 64-bit prefix's cases that run the 32-bit exe are skipped, and say so.
