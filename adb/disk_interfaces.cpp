@@ -1,4 +1,4 @@
-#include "adb/turn_adb.h"
+#include "adb/disk_interfaces.h"
 
 #include "log/write_log.h"
 

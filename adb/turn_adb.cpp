@@ -1,13 +1,16 @@
 #include "adb/turn_adb.h"
 
 #include "adb/adb_command.h"
-#include "device/ansi_text.h"
+#include "adb/disk_interfaces.h"
 #include "log/write_log.h"
+#include "text/ansi_text.h"
+#include "text/copy_text.h"
+#include "text/path_list.h"
 
 #include <cstring>
 
 // Sends the command up to 20 times, waiting after every refusal; TRUE when accepted.
-static BOOL CommandDisk(HANDLE disk, BOOL on) {
+static BOOL SendUntilAccepted(HANDLE disk, BOOL on) {
     for (int attempt = 0; attempt < ADB_ATTEMPTS_PER_DISK; ++attempt) {
         if (SendAdbModeCommand(disk, on))
             return TRUE;
@@ -17,7 +20,7 @@ static BOOL CommandDisk(HANDLE disk, BOOL on) {
 }
 
 // Opens one matching disk and commands it; TRUE when it accepted.
-static BOOL SwitchDisk(const char* lowerPath, BOOL on) {
+static BOOL TurnAdbOnDisk(const char* lowerPath, BOOL on) {
     WriteLog("Attempt to turn %s ADB for %s\n", on ? "on" : "off", lowerPath);
     HANDLE disk = CreateFileA(lowerPath, GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
@@ -25,13 +28,13 @@ static BOOL SwitchDisk(const char* lowerPath, BOOL on) {
         WriteLog("Failed to open ADB device %s: %x\n", lowerPath, (unsigned)GetLastError());
         return FALSE;
     }
-    BOOL accepted = CommandDisk(disk, on);
+    BOOL accepted = SendUntilAccepted(disk, on);
     CloseHandle(disk);
     return accepted;
 }
 
 // One pass over the present disk interfaces. Sets *matched when any path held the filter.
-static int RunPass(const char* filter, BOOL on, BOOL* matched) {
+static int TurnAdbPass(const char* filter, BOOL on, BOOL* matched) {
     PATH_LIST paths;
     memset(&paths, 0, sizeof(paths));
     HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_DISK, NULL, NULL,
@@ -48,7 +51,7 @@ static int RunPass(const char* filter, BOOL on, BOOL* matched) {
             continue;
         if (strstr(lowerPath, filter) != NULL) {
             *matched = TRUE;
-            if (SwitchDisk(lowerPath, on))
+            if (TurnAdbOnDisk(lowerPath, on))
                 result = 1;
         }
         GlobalFree(lowerPath);
@@ -58,21 +61,24 @@ static int RunPass(const char* filter, BOOL on, BOOL* matched) {
     return result;
 }
 
-int TurnAdb(BOOL on, LPSTR serial) {
-    if (serial == NULL)
+int TurnAdb(BOOL on, const char* serial) {
+    // The call works on a copy of its own, as a string handed over belongs to the callee;
+    // without memory for it the switch does nothing.
+    LPSTR copy = CopyText(serial);
+    if (copy == NULL)
         return 0;
     // Lowered into a buffer of its own; a serial that cannot be mapped is matched as given.
     char lowered[DEVICE_FILTER_SIZE];
     const char* filter =
-        LowerCaseInto(lowered, sizeof(lowered), serial, strlen(serial)) >= 0 ? lowered : serial;
+        LowerCaseInto(lowered, sizeof(lowered), copy, strlen(copy)) >= 0 ? lowered : copy;
     WriteLog("DeviceFilter: %s\n", filter);
 
     int result = 0;
     BOOL matched = FALSE;
     for (int pass = 0; pass < ADB_PASSES && !matched; ++pass) {
-        if (RunPass(filter, on, &matched))
+        if (TurnAdbPass(filter, on, &matched))
             result = 1;
     }
-    GlobalFree(serial);
+    GlobalFree(copy);
     return result;
 }

@@ -4,7 +4,7 @@
 #include "bench_pcs.h"
 #include "device/scan.h"
 #include "log/write_log.h"
-#include "sim/process.h"
+#include "harness/process.h"
 
 #include <benchmark/benchmark.h>
 
@@ -85,7 +85,7 @@ void BM_TurnAdb(benchmark::State& state, bool log) {
     Process process(CachedPc(qbench::DiskPc, (size_t)state.range(0)), log);
     int accepted = 0;
     for (auto _ : state) {
-        accepted = TurnAdb(TRUE, CopyText(qbench::kPhoneSerial));
+        accepted = TurnAdb(TRUE, qbench::kPhoneSerial);
         benchmark::DoNotOptimize(accepted);
         process.ClearRecords();
     }

@@ -1,7 +1,7 @@
 // Whole runs of the tool on the simulated PC, progress thread included: how much wall time the
 // simulated PC needs for a run's virtual time.
 #include "bench_pcs.h"
-#include "sim/process.h"
+#include "harness/process.h"
 
 #include <benchmark/benchmark.h>
 

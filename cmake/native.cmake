@@ -11,10 +11,10 @@ find_path(TOMLPLUSPLUS_INCLUDE toml++/toml.h REQUIRED)
 
 add_library(qel_simpc STATIC
     ${LOGIC_SOURCES}
+    harness/process.cpp
     sim/crt.cpp
     sim/kernel.cpp
     sim/newdev.cpp
-    sim/process.cpp
     sim/registry.cpp
     sim/scenario.cpp
     sim/scheduler.cpp

@@ -2,8 +2,8 @@
 add_compile_options(-Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti)
 
 enable_language(RC)
-add_executable(qel-driver-fix ${LOGIC_SOURCES} platform/win/seam.cpp platform/win/main.cpp
-               platform/win/hand_over.cpp
+add_executable(qel-driver-fix ${LOGIC_SOURCES} platform/win/seam.cpp entry/main.cpp
+               entry/hand_over.cpp
                platform/win/resources.rc)
 target_include_directories(qel-driver-fix PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(qel-driver-fix PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)

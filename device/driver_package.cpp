@@ -1,4 +1,4 @@
-#include "device/update_device.h"
+#include "device/driver_package.h"
 
 #include <cstring>
 

@@ -7,13 +7,18 @@
 
 #include <cstring>
 
+#define CHECK_MATCH 0
+#define CHECK_NO_MATCH 2
+
 static BOOL ReadListDetail(HDEVINFO set, SP_DEVINFO_LIST_DETAIL_DATA_A* listDetail) {
     memset(listDetail, 0, sizeof(*listDetail));
     listDetail->cbSize = sizeof(*listDetail);
     return SetupDiGetDeviceInfoListDetailA(set, listDetail);
 }
 
-DWORD CheckDevice(SP_DEVINFO_LIST_DETAIL_DATA_A* listDetail, SP_DEVINFO_DATA* deviceInfo) {
+// CHECK_MATCH when the device's instance ID begins with the vendor prefix or cannot be read,
+// else CHECK_NO_MATCH.
+static DWORD CheckDevice(SP_DEVINFO_LIST_DETAIL_DATA_A* listDetail, SP_DEVINFO_DATA* deviceInfo) {
     char id[DEVICE_ID_SIZE];
     if (ReadDeviceInstanceId(listDetail, deviceInfo, id) != CR_SUCCESS)
         return CHECK_MATCH;
@@ -21,7 +26,9 @@ DWORD CheckDevice(SP_DEVINFO_LIST_DETAIL_DATA_A* listDetail, SP_DEVINFO_DATA* de
     return HasVendorPrefix(id) ? CHECK_MATCH : CHECK_NO_MATCH;
 }
 
-DWORD FindDevicesInClass(GUID classGuid) {
+// DEVICE_FOUND when the class holds a phone (or a device that cannot be told apart from one),
+// else 0.
+static DWORD FindDevicesInClass(GUID classGuid) {
     LogClassHeader("remove devices", &classGuid);
     HDEVINFO set = SetupDiGetClassDevsExA(&classGuid, NULL, NULL, DIGCF_PRESENT, NULL, NULL, NULL);
     if (set == INVALID_HANDLE_VALUE)
@@ -36,7 +43,8 @@ DWORD FindDevicesInClass(GUID classGuid) {
         if (!SetupDiEnumDeviceInfo(set, index, &deviceInfo))
             break;
         // A device that cannot be examined may be the phone: count it as one.
-        if (!ReadListDetail(set, &listDetail) || CheckDevice(&listDetail, &deviceInfo) == 0)
+        if (!ReadListDetail(set, &listDetail) ||
+            CheckDevice(&listDetail, &deviceInfo) == CHECK_MATCH)
             found = DEVICE_FOUND;
     }
     SetupDiDestroyDeviceInfoList(set);

@@ -1,13 +1,16 @@
 #include "device/update_device.h"
 
 #include "adb/turn_adb.h"
+#include "device/driver_package.h"
 #include "device/instance_id.h"
+#include "device/usb_composite.h"
 #include "log/console.h"
 #include "log/write_log.h"
 
 #include <cstring>
 
-BOOL IsPhoneCompositeDevice(const char* deviceInstanceId) {
+// TRUE when the ID names a phone's composite device with a serial: the only repair target.
+static BOOL IsPhoneCompositeDevice(const char* deviceInstanceId) {
     // An ID too short to carry a serial is no target: an empty serial would select every
     // disk of the PC for the ADB command.
     return HasVendorPrefix(deviceInstanceId) && strlen(deviceInstanceId) > SERIAL_POS &&
@@ -35,11 +38,6 @@ static DWORD LoadInstaller(HMODULE* library, UPDATE_DRIVER_PROC* updateDriver) {
     return 0;
 }
 
-// Switches the phone's ADB; the serial is handed over as a fresh copy for every call.
-static int SwitchAdb(BOOL on, const char* serial) {
-    return TurnAdb(on, CopyText(serial));
-}
-
 // Up to ten install attempts, switching ADB on after a failure while it is off. Returns the
 // result and whether ADB was switched on.
 static DWORD RunInstallAttempts(UPDATE_DRIVER_PROC updateDriver, const char* hardwareId,
@@ -54,7 +52,7 @@ static DWORD RunInstallAttempts(UPDATE_DRIVER_PROC updateDriver, const char* har
         result = GetLastError();
         if (!*adbOn) {
             WriteLog("Open ADB Device for %s...\n", hardwareId);
-            *adbOn = SwitchAdb(TRUE, serial);
+            *adbOn = TurnAdb(TRUE, serial);
         } else {
             WriteLog("Fail to Update driver for %s from %s, error: %08X retry=%d\n", hardwareId,
                      package, (unsigned)result, attempt);
@@ -66,11 +64,12 @@ static DWORD RunInstallAttempts(UPDATE_DRIVER_PROC updateDriver, const char* har
     return result;
 }
 
-static void SwitchAdbOff(const char* hardwareId, const char* serial) {
+// Switches ADB off again after the attempts, giving up quietly after ADB_OFF_CALLS tries.
+static void TurnAdbOffAfterInstall(const char* hardwareId, const char* serial) {
     WriteLog("Close ADB Device for %s...\n", hardwareId);
     Sleep(WAIT_BEFORE_ADB_OFF_MS);
     for (int call = 0; call < ADB_OFF_CALLS; ++call) {
-        if (SwitchAdb(FALSE, serial))
+        if (TurnAdb(FALSE, serial))
             return;
         Sleep(WAIT_AFTER_ADB_OFF_CALL_MS);
     }
@@ -81,7 +80,7 @@ DWORD UpdateDevice(SP_DEVINFO_LIST_DETAIL_DATA_A* listDetail, SP_DEVINFO_DATA* d
     if (ReadDeviceInstanceId(listDetail, deviceInfo, id) != CR_SUCCESS)
         return 0;
     WriteLog("Attempt update Device : %s\n", id);
-    if (!IsPhoneCompositeDevice(id) || !CheckUsbComposite(id))
+    if (!IsPhoneCompositeDevice(id) || CheckUsbComposite(id) == USB_COMPOSITE_SERVED)
         return 0;
 
     HMODULE library = NULL;
@@ -106,7 +105,7 @@ DWORD UpdateDevice(SP_DEVINFO_LIST_DETAIL_DATA_A* listDetail, SP_DEVINFO_DATA* d
     int adbOn = 0;
     result = RunInstallAttempts(updateDriver, hardwareId, serial, package, &adbOn);
     if (adbOn)
-        SwitchAdbOff(hardwareId, serial);
+        TurnAdbOffAfterInstall(hardwareId, serial);
     FreeLibrary(library);
     return result;
 }

@@ -1,6 +1,6 @@
-#include "device/update_device.h"
+#include "device/usb_composite.h"
 
-#include "device/ansi_text.h"
+#include "text/ansi_text.h"
 #include "log/write_log.h"
 
 #include <cstdio>
@@ -13,9 +13,9 @@ int CheckUsbComposite(const char* deviceInstanceId) {
 
     HKEY key = NULL;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return 1;
+        return USB_COMPOSITE_NEEDS_REPAIR;
 
-    int result = 1;
+    int result = USB_COMPOSITE_NEEDS_REPAIR;
     DWORD type = 0;
     DWORD size = SERVICE_VALUE_SIZE;
     // One byte more than the read may fill, so a value without its zero still ends as text.
@@ -25,7 +25,7 @@ int CheckUsbComposite(const char* deviceInstanceId) {
         type == REG_SZ) {
         WriteLog("%s: Service = %s\n", deviceInstanceId, value);
         if (EqualsNoCase(value, "usbccgp"))
-            result = 0;
+            result = USB_COMPOSITE_SERVED;
     }
     RegCloseKey(key);
     return result;

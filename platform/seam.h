@@ -1,5 +1,6 @@
 // The CRT pieces that the logic uses, behind names of our own so that the simulated PC can
-// stand in for the console, standard input and the file system.
+// stand in for the console, standard input and the file system; and the one Windows call that
+// needs a workaround on Wine.
 #pragma once
 
 #include <cstddef>
@@ -15,3 +16,9 @@ int ConsoleReadChar(void);
 HLOGFILE LogFileOpenAppend(const char* path);
 void LogFileWrite(HLOGFILE file, const char* text, size_t cch);
 void LogFileClose(HLOGFILE file);
+
+// Reads a device's instance ID as CM_Get_Device_ID_ExA does (flags 0). Wine 8's
+// CM_Get_Device_ID_ExA reports success and leaves the buffer untouched, so on Windows builds an
+// empty ID of the local machine is read once more through CM_Get_Device_IDA; on Windows itself
+// that never triggers. The simulated PC answers through CM_Get_Device_ID_ExA alone.
+CONFIGRET GetDeviceIdWithWineFallback(DEVINST devInst, PSTR buffer, ULONG cch, HMACHINE machine);

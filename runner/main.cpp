@@ -1,7 +1,7 @@
 // qel-driver-fix-sim: runs the tool on a simulated PC described by a scenario file and prints
 // exactly the console bytes the tool writes; reports go to standard error.
 #include "app/run.h"
-#include "sim/process.h"
+#include "harness/process.h"
 #include "sim/scenario.h"
 
 #include <cstdio>

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+scripts/check-includes.sh # includes point down only
 if command -v clang-format >/dev/null; then
     git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 fi

@@ -78,3 +78,7 @@ void LogFileClose(HLOGFILE file) {
     if (LedgerClose((uintptr_t)file, Resource::File))
         delete file;
 }
+
+CONFIGRET GetDeviceIdWithWineFallback(DEVINST devInst, PSTR buffer, ULONG cch, HMACHINE machine) {
+    return CM_Get_Device_ID_ExA(devInst, buffer, cch, 0, machine);
+}

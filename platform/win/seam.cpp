@@ -30,15 +30,13 @@ void LogFileClose(HLOGFILE file) {
     fclose(file);
 }
 
-#undef CM_Get_Device_ID_ExA
-
-CONFIGRET WINAPI GetDeviceIdExRobust(DEVINST dnDevInst, PSTR Buffer, ULONG BufferLen, ULONG ulFlags,
-                                     HMACHINE hMachine) {
-    if (Buffer != NULL && BufferLen > 0)
-        memset(Buffer, 0, BufferLen);
-    CONFIGRET result = CM_Get_Device_ID_ExA(dnDevInst, Buffer, BufferLen, ulFlags, hMachine);
-    if (result == CR_SUCCESS && hMachine == NULL && Buffer != NULL && BufferLen > 0 &&
-        Buffer[0] == '\0')
-        result = CM_Get_Device_IDA(dnDevInst, Buffer, BufferLen, ulFlags);
+CONFIGRET GetDeviceIdWithWineFallback(DEVINST devInst, PSTR buffer, ULONG cch, HMACHINE machine) {
+    if (buffer != NULL && cch > 0)
+        memset(buffer, 0, cch);
+    CONFIGRET result = CM_Get_Device_ID_ExA(devInst, buffer, cch, 0, machine);
+    // Wine 8 reports success and leaves the buffer untouched; an ID is never empty on Windows,
+    // so an empty one on the local machine is read again through the call Wine does answer.
+    if (result == CR_SUCCESS && machine == NULL && buffer != NULL && cch > 0 && buffer[0] == '\0')
+        result = CM_Get_Device_IDA(devInst, buffer, cch, 0);
     return result;
 }

@@ -1,4 +1,4 @@
-// Windows: the SDK headers of mingw-w64, plus the few fixes the tool needs on top of them.
+// Windows: the SDK headers of mingw-w64, plus the log file type of the seam.
 #pragma once
 
 #include <windows.h>
@@ -11,10 +11,3 @@
 #include <cstdio>
 
 typedef FILE* HLOGFILE;
-
-// Wine 8's CM_Get_Device_ID_ExA reports success and leaves the buffer untouched; the logic
-// reads instance IDs through this wrapper, which falls back to CM_Get_Device_IDA for the
-// local machine. On Windows the fallback never triggers.
-CONFIGRET WINAPI GetDeviceIdExRobust(DEVINST dnDevInst, PSTR Buffer, ULONG BufferLen, ULONG ulFlags,
-                                     HMACHINE hMachine);
-#define CM_Get_Device_ID_ExA GetDeviceIdExRobust

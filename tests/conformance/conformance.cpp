@@ -108,8 +108,9 @@ void DeviceWalk() {
         }
         char id[200];
         memset(id, 0, sizeof(id));
+        // As the tool reads it: CM_Get_Device_ID_ExA with the fallback that Wine needs.
         CONFIGRET cr =
-            CM_Get_Device_ID_ExA(device.DevInst, id, sizeof(id), 0, detail.RemoteMachineHandle);
+            GetDeviceIdWithWineFallback(device.DevInst, id, sizeof(id), detail.RemoteMachineHandle);
         ids.push_back(cr == CR_SUCCESS ? id : Text("(CONFIGRET %lu)", cr));
     }
     DWORD error = GetLastError();

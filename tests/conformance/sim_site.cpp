@@ -1,7 +1,7 @@
 // The conformance checks' machine on the simulated PC.
 #include "conformance.h"
 
-#include "sim/process.h"
+#include "harness/process.h"
 
 #include <cstring>
 

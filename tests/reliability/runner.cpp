@@ -1,7 +1,7 @@
 // qel-reliability: runs the whole tool on many seeded random PCs with faults and checks, after
 // every run, the promises the tool keeps whatever the PC does. See docs/reliability.md.
 #include "adb/adb_command.h"
-#include "sim/process.h"
+#include "harness/process.h"
 #include "sim/scenario.h"
 #include "tests/reliability/generator.h"
 

@@ -5,7 +5,7 @@
 #include "test_support.h"
 
 #include "adb/turn_adb.h"
-#include "device/ansi_text.h"
+#include "text/ansi_text.h"
 
 using namespace qtest;
 

@@ -1,7 +1,7 @@
 // Small PCs for the tests, and helpers to read what a run did.
 #pragma once
 
-#include "sim/process.h"
+#include "harness/process.h"
 
 #include <gtest/gtest.h>
 

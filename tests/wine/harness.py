@@ -450,9 +450,9 @@ def build_helpers():
             run([cxx, "-std=c++20", *flags, f"-I{ROOT}", "-DWIN32_LEAN_AND_MEAN",
                  "-D_WIN32_WINNT=0x0601", "-o", str(target), *map(str, conformance), "-static",
                  "-lsetupapi", "-lcfgmgr32"])
-        handover = [here / "handover/handover_test.cpp", ROOT / "platform/win/hand_over.cpp"]
+        handover = [here / "handover/handover_test.cpp", ROOT / "entry/hand_over.cpp"]
         target = BIN / f"handover-{arch}.exe"
-        if not newer(target, *handover, ROOT / "platform/win/hand_over.h"):
+        if not newer(target, *handover, ROOT / "entry/hand_over.h"):
             run([cxx, "-std=c++20", *flags, f"-I{ROOT}", "-o", str(target),
                  *map(str, handover), "-static"])
         for target, sources, extra in jobs:

@@ -5,7 +5,7 @@
 //
 //   handover_test.exe           the checks; "ok"/"FAIL" lines, exit status 1 on a failure
 //   handover_test.exe --child   reads its input and writes "child read: " and what it read
-#include "platform/win/hand_over.h"
+#include "entry/hand_over.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "device/ansi_text.h"
+#include "text/ansi_text.h"
 
 #include <climits>
 #include <cstring>

@@ -1,16 +1,28 @@
-// The process entry on Windows.
-#include "app/run.h"
-#include "platform/win/hand_over.h"
-
-#include <windows.h>
+#include "entry/hand_over.h"
 
 #include <cstring>
 
+BOOL StartWithOurHandles(LPCSTR path, LPCSTR commandLine, PROCESS_INFORMATION* process,
+                         CREATE_PROCESS_A createProcess) {
+    // CreateProcessA may write to the command line: it gets a copy.
+    char* line = (char*)GlobalAlloc(GPTR, strlen(commandLine) + 1);
+    if (line == NULL)
+        return FALSE;
+    strcpy(line, commandLine);
+
+    // No STARTF_USESTDHANDLES and no new console: the child takes this process's console and
+    // standard handles, which it can use only when they are inherited.
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof(startup));
+    startup.cb = sizeof(startup);
+    BOOL started = createProcess(path, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, process);
+    GlobalFree(line);
+    return started;
+}
+
 #if !defined(_WIN64)
-// On 64-bit Windows the driver installer refuses 32-bit callers (ERROR_IN_WOW64) and asks them
-// to start the 64-bit version instead. When qel-driver-fix64.exe sits beside this exe, it runs
-// with the same command line and console; returns FALSE when there is nothing to hand over to.
-static BOOL RunNativeBuild(DWORD* exitCode) {
+// Windows asks 32-bit callers of the installer to start the 64-bit version instead.
+BOOL RunNativeBuild(DWORD* exitCode) {
     BOOL wow64 = FALSE;
     if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)
         return FALSE;
@@ -41,12 +53,3 @@ static BOOL RunNativeBuild(DWORD* exitCode) {
     return TRUE;
 }
 #endif
-
-int main(int argc, char* argv[]) {
-#if !defined(_WIN64)
-    DWORD exitCode = 0;
-    if (RunNativeBuild(&exitCode))
-        return (int)exitCode;
-#endif
-    return (int)ToolMain(argc, argv);
-}

@@ -1,14 +1,8 @@
-#include "adb/turn_adb.h"
+#include "text/path_list.h"
+
+#include "text/copy_text.h"
 
 #include <cstring>
-
-LPSTR CopyText(const char* text) {
-    size_t size = strlen(text) + 1;
-    LPSTR copy = (LPSTR)GlobalAlloc(GPTR, size);
-    if (copy != NULL)
-        memcpy(copy, text, size);
-    return copy;
-}
 
 BOOL AppendPath(PATH_LIST* list, const char* path) {
     if (list->Count == list->Capacity) {

@@ -1,4 +1,4 @@
-#include "sim/process.h"
+#include "harness/process.h"
 
 #include "adb/turn_adb.h"
 #include "app/progress.h"
@@ -53,7 +53,7 @@ RunResult RunTool(const Pc& pc, const std::vector<std::string>& args, bool trace
 RunResult RunTurnAdb(const Pc& pc, bool on, const std::string& serial, bool log, bool trace) {
     return RunProcess(pc, trace, [&] {
         g_bLogEnabled = log ? 1 : 0;
-        return (DWORD)TurnAdb(on ? TRUE : FALSE, CopyText(serial.c_str()));
+        return (DWORD)TurnAdb(on ? TRUE : FALSE, serial.c_str());
     });
 }
 

@@ -1,6 +1,6 @@
-// Starting another exe of the tool in this one's place: on this process's console and with its
-// standard handles, which the new process inherits, so it writes to the same console or
-// redirected output and reads the same input.
+// The WOW64 hand-over: on 64-bit Windows the 32-bit exe runs qel-driver-fix64.exe in its place,
+// on this process's console and with its standard handles, which the new process inherits, so
+// it writes to the same console or redirected output and reads the same input.
 #pragma once
 
 #include <windows.h>
@@ -13,3 +13,10 @@ typedef BOOL(WINAPI* CREATE_PROCESS_A)(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPS
 // recorder). FALSE when it cannot start; otherwise the caller owns the handles in *process.
 BOOL StartWithOurHandles(LPCSTR path, LPCSTR commandLine, PROCESS_INFORMATION* process,
                          CREATE_PROCESS_A createProcess);
+
+#if !defined(_WIN64)
+// On 64-bit Windows the driver installer refuses 32-bit callers (ERROR_IN_WOW64). When
+// qel-driver-fix64.exe sits beside this exe, runs it with the same command line and stores its
+// exit code; FALSE when there is nothing to hand over to.
+BOOL RunNativeBuild(DWORD* exitCode);
+#endif

@@ -1,0 +1,12 @@
+// The process entry of qel-driver-fix.exe on Windows.
+#include "app/run.h"
+#include "entry/hand_over.h"
+
+int main(int argc, char* argv[]) {
+#if !defined(_WIN64)
+    DWORD exitCode = 0;
+    if (RunNativeBuild(&exitCode))
+        return (int)exitCode;
+#endif
+    return (int)ToolMain(argc, argv);
+}
