@@ -2,10 +2,8 @@
 
 #include "log/console.h"
 
-std::atomic<int> g_bRunning{0};
-std::atomic<int> g_bPaused{0};
-
-DWORD WINAPI ProgressThread(LPVOID parameter) {
+// Prints a dot a second while g_bRunning is set, and keeps quiet while g_bPaused is.
+static DWORD WINAPI ProgressThread(LPVOID parameter) {
     (void)parameter;
     while (g_bRunning.load(std::memory_order_relaxed)) {
         if (g_bPaused.load(std::memory_order_relaxed)) {

@@ -3,14 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
-
-#include <atomic>
-
-// Written by the main thread, read by the progress thread; only visibility matters.
-extern std::atomic<int> g_bRunning;
-extern std::atomic<int> g_bPaused;
-
-DWORD WINAPI ProgressThread(LPVOID parameter);
+#include "state/process_state.h"
 
 // Sets g_bRunning and starts ProgressThread; a thread that cannot start means no dots.
 void StartProgressIndicator(void);

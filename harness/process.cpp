@@ -1,29 +1,18 @@
 #include "harness/process.h"
 
 #include "adb/turn_adb.h"
-#include "app/progress.h"
 #include "app/run.h"
-#include "log/write_log.h"
 #include "sim/scheduler.h"
-
-#include <cstring>
+#include "state/process_state.h"
 
 namespace sim {
-
-// A new process starts with its process-wide variables at their initial values.
-static void ResetProcessState() {
-    g_bLogEnabled = 0;
-    memset(g_szLogPath, 0, sizeof(g_szLogPath));
-    g_pLogFile = NULL;
-    g_bRunning.store(0);
-    g_bPaused.store(0);
-    SetLastError(0);
-}
 
 void StartBareProcess(const Pc& pc, bool trace) {
     W().tracing = trace;
     ResetWorld(pc);
+    // A new process: its process-wide variables and its last-error value as at start.
     ResetProcessState();
+    SetLastError(0);
 }
 
 static RunResult RunProcess(const Pc& pc, bool trace, const std::function<DWORD()>& entry) {

@@ -4,10 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-int g_bLogEnabled = 0;
-char g_szLogPath[MAX_PATH] = {0};
-HLOGFILE g_pLogFile = NULL;
-
 // The longest TEMP that still leaves room for the file name and the terminating NUL.
 static const DWORD kMaxTempLength = MAX_PATH - (sizeof(LOG_FILE_NAME) - 1) - 1;
 

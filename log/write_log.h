@@ -3,15 +3,10 @@
 #pragma once
 
 #include "platform/platform.h"
-
-#include <atomic>
+#include "state/process_state.h"
 
 #define LOG_FILE_NAME "\\_QEL_InstallerUpdata.log"
 #define LOG_LINE_SIZE 2048
-
-extern int g_bLogEnabled;
-extern char g_szLogPath[MAX_PATH];
-extern HLOGFILE g_pLogFile;
 
 #if defined(__GNUC__)
 #define PRINTF_LIKE(fmt, args) __attribute__((format(printf, fmt, args)))

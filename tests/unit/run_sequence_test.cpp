@@ -1,6 +1,9 @@
 #include "test_support.h"
 
+#include "state/process_state.h"
+
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 using namespace qtest;
@@ -220,5 +223,39 @@ TEST(RunSequence, FirstDotWithin200MsOfTheUnpause) {
                                 [](const sim::ConsolePiece& p) { return p.text == "."; });
         ASSERT_NE(dot, pieces.end());
         EXPECT_LE(dot->atMs - updating->atMs, 200u);
+    }
+}
+
+TEST(RunSequence, EveryRunStartsWithTheProcessWideVariablesAtTheirStart) {
+    // What a run leaves behind (log on and resolved, dots paused or running) must not reach the
+    // next one, whichever way it starts: the tool, TurnAdb alone, or a body in a process.
+    for (int start = 0; start < 3; ++start) {
+        SCOPED_TRACE(start);
+        g_bLogEnabled = 1;
+        strcpy(g_szLogPath, "C:\\stale\\_QEL_InstallerUpdata.log");
+        g_bRunning.store(1);
+        g_bPaused.store(1);
+        sim::Pc pc = EmptyPc();
+        int logEnabled = -1, running = -1, paused = -1;
+        std::string path = "unset";
+        auto look = [&] {
+            logEnabled = g_bLogEnabled;
+            path = g_szLogPath;
+            running = g_bRunning.load();
+            paused = g_bPaused.load();
+        };
+        if (start == 0) {
+            sim::StartBareProcess(pc);
+            look();
+        } else if (start == 1) {
+            RunInProcess(pc, false, look);
+        } else {
+            sim::RunTurnAdb(pc, true, kPhoneSerial, false);
+            look(); // TurnAdb touches none of them
+        }
+        EXPECT_EQ(logEnabled, 0);
+        EXPECT_EQ(path, "");
+        EXPECT_EQ(running, 0);
+        EXPECT_EQ(paused, 0);
     }
 }

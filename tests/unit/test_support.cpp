@@ -3,7 +3,6 @@
 #include "log/write_log.h"
 #include "sim/scheduler.h"
 
-#include <cstring>
 
 namespace qtest {
 
@@ -86,13 +85,8 @@ size_t Count(const std::string& text, const std::string& needle) {
 
 std::vector<std::string> RunInProcess(const sim::Pc& pc, bool log,
                                       const std::function<void()>& body, bool trace) {
-    sim::W().tracing = trace;
-    sim::ResetWorld(pc);
-    // A fresh process: the log's process-wide variables at their initial values.
+    sim::StartBareProcess(pc, trace);
     g_bLogEnabled = log ? 1 : 0;
-    memset(g_szLogPath, 0, sizeof(g_szLogPath));
-    g_pLogFile = NULL;
-    SetLastError(0);
     sim::RunMainThread([&body] {
         body();
         return (DWORD)0;
