@@ -3,7 +3,6 @@
 #include "log/write_log.h"
 #include "sim/scheduler.h"
 
-
 namespace qtest {
 
 const GUID kUsbClassGuid = {
