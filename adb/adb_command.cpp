@@ -7,8 +7,7 @@
 
 static const UCHAR kAdbCommandBlock[ADB_CDB_LENGTH - 1] = {0x16, 'q', 'e', 'l', 0x80};
 
-// Fills the request for mode 1 (on) or 2 (off).
-static void BuildAdbModeRequest(AdbModeRequest* request, BOOL on) {
+void BuildAdbModeRequest(AdbModeRequest* request, BOOL on) {
     memset(request, 0, sizeof(*request));
     SCSI_PASS_THROUGH* header = &request->Header;
     header->Length = sizeof(SCSI_PASS_THROUGH);

@@ -24,5 +24,8 @@ typedef struct AdbModeRequest {
 // The phone expects the 592-byte request of 32-bit Windows wherever the header has that size.
 static_assert(sizeof(SCSI_PASS_THROUGH) != 44 || sizeof(AdbModeRequest) == 592);
 
+// Fills the request for mode 1 (on) or 2 (off).
+void BuildAdbModeRequest(AdbModeRequest* request, BOOL on);
+
 // TRUE when the command was accepted, or the device is gone (ERROR_DEV_NOT_EXIST).
 BOOL SendAdbModeCommand(HANDLE handle, BOOL on);
