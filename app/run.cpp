@@ -1,22 +1,17 @@
 #include "app/run.h"
 
+#include "app/arguments.h"
+#include "app/closing.h"
+#include "app/console_hold.h"
+#include "app/help.h"
 #include "app/progress.h"
+#include "app/run_marks.h"
 #include "device/scan.h"
+#include "device/update_device.h"
 #include "log/console.h"
 #include "log/write_log.h"
 
-#include <cstring>
-
 static const char kBannerRule[] = "===============================\n";
-
-BOOL IsLogSwitch(int argc, char* argv[]) {
-    if (argc <= 1 || argv[1] == NULL || strlen(argv[1]) < 2)
-        return FALSE;
-    char second = argv[1][1];
-    if (second >= 'A' && second <= 'Z')
-        second = (char)(second - 'A' + 'a');
-    return second == 'l';
-}
 
 static void PrintBanner(void) {
     PrintConsole("%s", kBannerRule);
@@ -35,10 +30,8 @@ static DWORD DetectAfterPrompt(void) {
     return DetectDevice();
 }
 
-DWORD ToolMain(int argc, char* argv[]) {
-    if (IsLogSwitch(argc, argv))
-        g_bLogEnabled = 1;
-
+// The run from the banner to the closing text; returns the exit code.
+static DWORD RunRepair(void) {
     PrintBanner();
     StartProgressIndicator();
 
@@ -55,6 +48,23 @@ DWORD ToolMain(int argc, char* argv[]) {
     DWORD result = UpdateAllDevices();
 
     StopProgressIndicator();
-    PrintConsole("\nDriver updated.\n");
+    PrintClosingText(result, g_bRebootRequired);
+    return result;
+}
+
+DWORD ToolMain(int argc, char* argv[]) {
+    if (IsHelpRequest(argc, argv)) {
+        PrintUsage();
+        HoldWindowIfOwnConsole();
+        return 0;
+    }
+    if (IsLogSwitch(argc, argv))
+        g_bLogEnabled = 1;
+
+    WriteRunHeader();
+    DWORD result = RunRepair();
+    // Logged before any wait, so a window closed by the user still leaves a complete log.
+    WriteRunEnd(result);
+    HoldWindowIfOwnConsole();
     return result;
 }

@@ -12,6 +12,7 @@ find_path(TOMLPLUSPLUS_INCLUDE toml++/toml.h REQUIRED)
 add_library(qel_simpc STATIC
     ${LOGIC_SOURCES}
     harness/process.cpp
+    sim/code_page.cpp
     sim/crt.cpp
     sim/kernel.cpp
     sim/newdev.cpp
@@ -20,6 +21,7 @@ add_library(qel_simpc STATIC
     sim/scheduler.cpp
     sim/setupapi.cpp
     sim/storage.cpp
+    sim/system.cpp
     sim/world.cpp)
 target_include_directories(qel_simpc PUBLIC ${CMAKE_SOURCE_DIR} ${TOMLPLUSPLUS_INCLUDE})
 target_link_libraries(qel_simpc PUBLIC Threads::Threads)

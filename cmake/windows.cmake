@@ -16,7 +16,10 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
     set(QEL_WIN64 0)
 endif()
+# The manifest carries the project version too, so it is made from a template.
+configure_file(platform/win/qel-driver-fix.manifest.in
+               ${CMAKE_BINARY_DIR}/generated/qel-driver-fix.manifest @ONLY)
 set_source_files_properties(platform/win/resources.rc PROPERTIES
     COMPILE_DEFINITIONS "QEL_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};QEL_VERSION_MINOR=${PROJECT_VERSION_MINOR};QEL_VERSION_PATCH=${PROJECT_VERSION_PATCH};QEL_WIN64=${QEL_WIN64}"
-    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/qel-driver-fix.manifest)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${CMAKE_SOURCE_DIR}/platform/win")
+    OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/qel-driver-fix.manifest)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${CMAKE_BINARY_DIR}/generated -I ${CMAKE_SOURCE_DIR}/platform/win")

@@ -43,10 +43,15 @@ static DWORD LoadInstaller(HMODULE* library, UPDATE_DRIVER_PROC* updateDriver) {
 static DWORD RunInstallAttempts(UPDATE_DRIVER_PROC updateDriver, const char* hardwareId,
                                 const char* serial, const char* package, int* adbOn) {
     DWORD result = 0;
-    BOOL rebootRequired = FALSE; // written by the installer, never read: no restart is asked
+    BOOL rebootRequired = FALSE;
     for (int attempt = 0; attempt < INSTALL_ATTEMPTS; ++attempt) {
         if (updateDriver(NULL, hardwareId, package, INSTALLFLAG_FORCE, &rebootRequired)) {
             WriteLog("Success to Update driver for %s from %s\n", hardwareId, package);
+            // Until the restart the phone still runs on its old driver: the user must know.
+            if (rebootRequired) {
+                WriteLog("Restart required to finish the update for %s\n", hardwareId);
+                g_bRebootRequired = 1;
+            }
             return 0;
         }
         result = GetLastError();
@@ -95,7 +100,7 @@ DWORD UpdateDevice(SP_DEVINFO_LIST_DETAIL_DATA_A* listDetail, SP_DEVINFO_DATA* d
     const char* serial = id + SERIAL_POS;
 
     char package[MAX_PATH];
-    result = BuildDriverPackagePath(package);
+    result = BuildDriverPackagePath(package, hardwareId);
     if (result != 0) {
         FreeLibrary(library);
         return result;

@@ -1,5 +1,7 @@
 #include "entry/hand_over.h"
 
+#include "app/pe_image.h"
+
 #include <cstring>
 
 BOOL StartWithOurHandles(LPCSTR path, LPCSTR commandLine, PROCESS_INFORMATION* process,
@@ -21,8 +23,27 @@ BOOL StartWithOurHandles(LPCSTR path, LPCSTR commandLine, PROCESS_INFORMATION* p
 }
 
 #if !defined(_WIN64)
+// Set for the 64-bit exe that this one starts: a process started by the hand-over never hands
+// over again, whatever sits under the sibling's name.
+static const char kHandedOverMarker[] = "QEL_DRIVER_FIX_HANDED_OVER";
+
+// Whether the file is an x86-64 image; its headers sit within the first kilobytes.
+static BOOL IsX64File(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return FALSE;
+    BYTE header[4096];
+    DWORD read = 0;
+    BOOL ok = ReadFile(file, header, sizeof(header), &read, NULL);
+    CloseHandle(file);
+    return ok && IsX64Image(header, read);
+}
+
 // Windows asks 32-bit callers of the installer to start the 64-bit version instead.
 BOOL RunNativeBuild(DWORD* exitCode) {
+    char marker[4];
+    if (GetEnvironmentVariableA(kHandedOverMarker, marker, sizeof(marker)) != 0)
+        return FALSE;
     BOOL wow64 = FALSE;
     if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)
         return FALSE;
@@ -36,13 +57,15 @@ BOOL RunNativeBuild(DWORD* exitCode) {
     if (name == NULL || (size_t)(name + 1 - path) + sizeof(kNativeName) > MAX_PATH)
         return FALSE;
     memcpy(name + 1, kNativeName, sizeof(kNativeName));
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+    // A 32-bit file under that name (a renamed copy, a broken download) would hand over in turn.
+    if (!IsX64File(path))
         return FALSE;
 
     // The command line as given, so the 64-bit exe sees the same arguments; its own name
     // stays first, which the arguments do not depend on. It runs on this console and with
     // this process's standard handles.
     PROCESS_INFORMATION process;
+    SetEnvironmentVariableA(kHandedOverMarker, "1"); // the child inherits this environment
     if (!StartWithOurHandles(path, GetCommandLineA(), &process, CreateProcessA))
         return FALSE;
     WaitForSingleObject(process.hProcess, INFINITE);

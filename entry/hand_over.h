@@ -16,7 +16,8 @@ BOOL StartWithOurHandles(LPCSTR path, LPCSTR commandLine, PROCESS_INFORMATION* p
 
 #if !defined(_WIN64)
 // On 64-bit Windows the driver installer refuses 32-bit callers (ERROR_IN_WOW64). When
-// qel-driver-fix64.exe sits beside this exe, runs it with the same command line and stores its
-// exit code; FALSE when there is nothing to hand over to.
+// qel-driver-fix64.exe, an x86-64 image, sits beside this exe, runs it with the same command line
+// and stores its exit code; FALSE when there is nothing to hand over to, and always in a process
+// that a hand-over started.
 BOOL RunNativeBuild(DWORD* exitCode);
 #endif

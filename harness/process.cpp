@@ -47,6 +47,9 @@ RunResult RunTurnAdb(const Pc& pc, bool on, const std::string& serial, bool log,
 }
 
 std::string LogFilePath(const Pc& pc) {
+    // The path the run resolved, which may be TEMP's short form; else where TEMP points.
+    if (g_szLogPath[0] != '\0')
+        return g_szLogPath;
     auto temp = pc.env.find("TEMP");
     return temp == pc.env.end() ? std::string() : temp->second + "\\_QEL_InstallerUpdata.log";
 }

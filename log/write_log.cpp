@@ -1,23 +1,10 @@
 #include "log/write_log.h"
 
+#include "log/log_path.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
-// The longest TEMP that still leaves room for the file name and the terminating NUL.
-static const DWORD kMaxTempLength = MAX_PATH - (sizeof(LOG_FILE_NAME) - 1) - 1;
-
-// Fills g_szLogPath from TEMP; FALSE when TEMP is missing, empty or too long for the path.
-static BOOL ResolveLogPath(void) {
-    DWORD length = GetEnvironmentVariableA("TEMP", g_szLogPath, MAX_PATH);
-    if (length == 0 || length > kMaxTempLength) {
-        // Too long: Windows leaves the buffer undefined, and a stored path must end in the name.
-        g_szLogPath[0] = '\0';
-        return FALSE;
-    }
-    memcpy(g_szLogPath + length, LOG_FILE_NAME, sizeof(LOG_FILE_NAME));
-    return TRUE;
-}
 
 int FormatLogPrefix(char* buffer, size_t cb, const SYSTEMTIME* time) {
     int length = snprintf(buffer, cb, "QELDriverFixed\t[%4d-%2d-%2d  %2d:%2d:%2d:%3d]\t",
@@ -44,10 +31,11 @@ static BOOL FormatMessageInto(char* line, size_t prefixLength, const char* forma
     return cut;
 }
 
-void WriteLog(const char* format, ...) {
+// Appends one entry; echo: show the message on the console as well.
+static void WriteEntry(BOOL echo, const char* format, va_list args) {
     if (!g_bLogEnabled)
         return;
-    if (g_szLogPath[0] == '\0' && !ResolveLogPath())
+    if (g_szLogPath[0] == '\0' && !ResolveLogPath(g_szLogPath))
         return;
 
     g_pLogFile = LogFileOpenAppend(g_szLogPath);
@@ -62,15 +50,13 @@ void WriteLog(const char* format, ...) {
     memset(line, 0, sizeof(line));
     size_t prefixLength = (size_t)FormatLogPrefix(line, sizeof(line), &time);
 
-    va_list args;
-    va_start(args, format);
     BOOL cut = FormatMessageInto(line, prefixLength, format, args);
-    va_end(args);
 
     // The echo is the message as stored, so a cut message shows cut on the console too.
     const char* message = line + prefixLength;
     size_t entryLength = prefixLength + strlen(message);
-    ConsoleWrite(message, entryLength - prefixLength);
+    if (echo)
+        ConsoleWrite(message, entryLength - prefixLength);
 
     BOOL endsWithLineFeed = entryLength > prefixLength && line[entryLength - 1] == '\n';
     if ((cut && !endsWithLineFeed) || strchr(line, '\n') == NULL)
@@ -79,4 +65,18 @@ void WriteLog(const char* format, ...) {
     LogFileWrite(g_pLogFile, line, entryLength);
     LogFileClose(g_pLogFile);
     g_pLogFile = NULL;
+}
+
+void WriteLog(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteEntry(TRUE, format, args);
+    va_end(args);
+}
+
+void WriteLogFileOnly(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteEntry(FALSE, format, args);
+    va_end(args);
 }

@@ -16,5 +16,8 @@
 
 void WriteLog(const char* format, ...) PRINTF_LIKE(1, 2);
 
+// An entry for the file alone, not echoed: the marks where a run begins and ends.
+void WriteLogFileOnly(const char* format, ...) PRINTF_LIKE(1, 2);
+
 // Formats the entry prefix (tag, UTC time stamp, tab) into buffer; returns its length.
 int FormatLogPrefix(char* buffer, size_t cb, const SYSTEMTIME* time);

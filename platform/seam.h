@@ -22,3 +22,6 @@ void LogFileClose(HLOGFILE file);
 // empty ID of the local machine is read once more through CM_Get_Device_IDA; on Windows itself
 // that never triggers. The simulated PC answers through CM_Get_Device_ID_ExA alone.
 CONFIGRET GetDeviceIdWithWineFallback(DEVINST devInst, PSTR buffer, ULONG cch, HMACHINE machine);
+
+// The processor the exe was built for, as the log header names it: "i686" or "x86_64".
+const char* ToolArchitecture(void);

@@ -28,6 +28,7 @@ void ConsoleWrite(const char* text, size_t cch) {
 
 int ConsoleReadChar(void) {
     World& w = W();
+    ++w.stdinReads;
     if (w.pc.stdinAtEnd || w.stdinPos >= w.pc.stdinLine.size()) {
         w.stdinRead = true;
         Trace("stdin read = EOF");

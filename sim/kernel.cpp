@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 using namespace sim;
 
@@ -94,15 +95,43 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     return TRUE;
 }
 
+// A variable's ANSI value: as the scenario gives it, or its wide value through the code page.
+static bool AnsiVariable(const std::string& name, std::string* value) {
+    const Pc& pc = W().pc;
+    auto ansi = pc.env.find(Upper(name));
+    if (ansi != pc.env.end()) {
+        *value = ansi->second;
+        return true;
+    }
+    auto wide = pc.envWide.find(Upper(name));
+    if (wide == pc.envWide.end())
+        return false;
+    *value = ToCp1252(FromUtf8(wide->second));
+    return true;
+}
+
+// A variable's wide value: as the scenario gives it, or its ANSI bytes through the code page.
+static bool WideVariable(const std::string& name, std::wstring* value) {
+    const Pc& pc = W().pc;
+    auto wide = pc.envWide.find(Upper(name));
+    if (wide != pc.envWide.end()) {
+        *value = FromUtf8(wide->second);
+        return true;
+    }
+    auto ansi = pc.env.find(Upper(name));
+    if (ansi == pc.env.end())
+        return false;
+    *value = FromCp1252(ansi->second);
+    return true;
+}
+
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {
-    const auto& env = W().pc.env;
-    auto it = env.find(Upper(lpName));
-    if (it == env.end()) {
+    std::string value;
+    if (!AnsiVariable(lpName, &value)) {
         Trace("GetEnvironmentVariableA(\"%s\") = 0 (203)", lpName);
         SetLastError(ERROR_ENVVAR_NOT_FOUND);
         return 0;
     }
-    const std::string& value = it->second;
     DWORD length = (DWORD)value.size();
     if (length + 1 > nSize) {
         // Windows leaves the buffer undefined here: make that visible.
@@ -114,6 +143,55 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize)
     memcpy(lpBuffer, value.c_str(), length + 1);
     Trace("GetEnvironmentVariableA(\"%s\") = %u", lpName, (unsigned)length);
     SetLastError(0);
+    return length;
+}
+
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
+    std::string name = ToUtf8(lpName);
+    std::wstring value;
+    if (!WideVariable(name, &value)) {
+        Trace("GetEnvironmentVariableW(L\"%s\") = 0 (203)", name.c_str());
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        return 0;
+    }
+    DWORD length = (DWORD)value.size();
+    if (length + 1 > nSize) {
+        if (lpBuffer && nSize)
+            wmemset(lpBuffer, L'X', nSize);
+        Trace("GetEnvironmentVariableW(L\"%s\") = %u (too small)", name.c_str(),
+              (unsigned)(length + 1));
+        return length + 1;
+    }
+    wmemcpy(lpBuffer, value.c_str(), length + 1);
+    Trace("GetEnvironmentVariableW(L\"%s\") = %u", name.c_str(), (unsigned)length);
+    SetLastError(0);
+    return length;
+}
+
+// A path's short form where the scenario gives one; other paths have none and come back as they
+// are, as on a volume that makes no 8.3 names. Paths in missing folders do not exist.
+DWORD WINAPI GetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer) {
+    const Pc& pc = W().pc;
+    std::string longPath = ToUtf8(lpszLongPath);
+    std::string lower = Lower(longPath);
+    if (pc.missingFolders.count(lower) || pc.missingFolders.count(Lower(ToCp1252(lpszLongPath)))) {
+        Trace("GetShortPathNameW(\"%s\") = 0 (2)", longPath.c_str());
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    std::wstring result = lpszLongPath;
+    for (const auto& [path, shortPath] : pc.shortPaths)
+        if (Lower(path) == lower)
+            result = FromUtf8(shortPath);
+    DWORD length = (DWORD)result.size();
+    if (length + 1 > cchBuffer) {
+        Trace("GetShortPathNameW(\"%s\") = %u (too small)", longPath.c_str(),
+              (unsigned)(length + 1));
+        return length + 1;
+    }
+    wmemcpy(lpszShortPath, result.c_str(), length + 1);
+    Trace("GetShortPathNameW(\"%s\") = %u \"%s\"", longPath.c_str(), (unsigned)length,
+          ToUtf8(result).c_str());
     return length;
 }
 

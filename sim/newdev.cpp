@@ -31,8 +31,8 @@ static bool BindComposite(const std::string& hardwareId) {
     return bound;
 }
 
-static DWORD InstallOutcome(const std::string& hardwareId, const std::string& infPath,
-                            uint64_t* ms) {
+static DWORD InstallOutcome(const std::string& hardwareId, const std::string& infPath, uint64_t* ms,
+                            bool* reboot) {
     World& w = W();
     const Installer& installer = w.pc.installer;
     *ms = installer.ms;
@@ -44,6 +44,7 @@ static DWORD InstallOutcome(const std::string& hardwareId, const std::string& in
         const Outcome& outcome = installer.outcomes[w.installCallIndex++];
         if (outcome.ms)
             *ms = outcome.ms;
+        *reboot = outcome.reboot;
         return outcome.error;
     }
     return 0;
@@ -59,20 +60,22 @@ static BOOL WINAPI SimUpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR
     call.flags = InstallFlags;
     call.atMs = w.nowMs;
     uint64_t ms = 0;
+    bool reboot = false;
     DWORD error = hwndParent != NULL || HardwareId == NULL || FullInfPath == NULL
                       ? ERROR_INVALID_PARAMETER
-                      : InstallOutcome(call.hardwareId, call.infPath, &ms);
+                      : InstallOutcome(call.hardwareId, call.infPath, &ms, &reboot);
     if (error == 0 && !BindComposite(call.hardwareId))
         error = ERROR_NO_SUCH_DEVINST;
     if (ms)
         Block(ms);
     call.error = error;
-    w.installCalls.push_back(call);
-    Trace("UpdateDriverForPlugAndPlayDevicesA(\"%s\", \"%s\", %#x) = %s (%#x)",
+    call.reboot = error == 0 && reboot;
+    Trace("UpdateDriverForPlugAndPlayDevicesA(\"%s\", \"%s\", %#x) = %s (%#x)%s",
           call.hardwareId.c_str(), call.infPath.c_str(), (unsigned)InstallFlags,
-          error ? "FALSE" : "TRUE", (unsigned)error);
+          error ? "FALSE" : "TRUE", (unsigned)error, call.reboot ? ", restart required" : "");
     if (bRebootRequired)
-        *bRebootRequired = FALSE;
+        *bRebootRequired = call.reboot ? TRUE : FALSE;
+    w.installCalls.push_back(call);
     SetLastError(error);
     return error == 0;
 }

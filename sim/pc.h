@@ -19,6 +19,7 @@ struct Outcome {
     uint64_t ms = 0;
     bool vanish = false;
     UCHAR scsiStatus = 0; // what an accepted request reports in ScsiStatus (2: check condition)
+    bool reboot = false;  // a successful install that needs a restart to finish
 };
 
 // One scripted failure of the class lookup; count is what it reports as the required size.
@@ -79,7 +80,17 @@ struct Pc {
     unsigned ansiCodePage = 1252; // 1252, or the double-byte 932 (Japanese) or 936 (Chinese)
     std::vector<SetupClass> classes;
     std::vector<LookupFault> lookupFaults;
-    std::map<std::string, std::string> env; // by upper-cased name
+    std::map<std::string, std::string> env; // by upper-cased name: the ANSI value, as bytes
+    // The wide values, UTF-8 text by upper-cased name. A variable in only one of the two maps
+    // reads in the other through the code page, as Windows keeps one value for both calls.
+    std::map<std::string, std::string> envWide;
+    // Short (8.3) paths by long path (letter case aside), UTF-8 text; other paths have none.
+    std::map<std::string, std::string> shortPaths;
+    DWORD windowsMajor = 10, windowsMinor = 0, windowsBuild = 19045;
+    bool elevated = true;
+    std::string architecture = "i686"; // what the tool says it was built for
+    DWORD consoleProcesses = 2;        // on the tool's console, the tool included
+    bool stdinRedirected = false;      // standard input is a file or pipe, not the console
     bool stdinAtEnd = true;
     std::string stdinLine;
     uint64_t stdinAfterMs = 0;
@@ -117,6 +128,12 @@ unsigned char LowerCp1252(unsigned char c);
 // Lower-cased by the code page: names that Windows compares without regard to case.
 std::string Lower(std::string text);
 std::string Upper(std::string text);
+// Windows-1252 and UTF-8 to and from code points, one per WCHAR; *lossless is cleared when a
+// character has no Windows-1252 byte ('?' stands in for it).
+std::wstring FromCp1252(const std::string& bytes);
+std::string ToCp1252(const std::wstring& text, bool* lossless = nullptr);
+std::wstring FromUtf8(const std::string& text);
+std::string ToUtf8(const std::wstring& text);
 std::string EnumKeyPath(const std::string& instanceId);
 std::string GuidText(const GUID& guid);
 bool ParseGuid(const std::string& text, GUID* guid);
@@ -150,6 +167,7 @@ struct InstallCall {
     DWORD flags = 0;
     uint64_t atMs = 0;
     DWORD error = 0;
+    bool reboot = false; // the installer asked for a restart
 };
 
 // A device-information set as the sim keeps it: a snapshot of the members present when made.
@@ -183,6 +201,7 @@ struct World {
     std::vector<AdbRequest> adbRequests;
     std::vector<InstallCall> installCalls;
     bool stdinRead = false;
+    unsigned stdinReads = 0; // characters asked for, EOF answers included
     size_t stdinPos = 0;
     unsigned allocCalls = 0;
     unsigned diskSetCalls = 0;

@@ -166,8 +166,13 @@ Outcome ReadOutcome(const toml::node& node, const std::string& what, bool allowV
             outcome.vanish = true;
             return outcome;
         }
+        if (word == "reboot" && !allowVanish) {
+            outcome.reboot = true;
+            return outcome;
+        }
         Throw(node, what + ": unknown outcome '" + word + "' (use \"ok\"" +
-                        (allowVanish ? ", \"accept\", \"vanish\"" : "") + " or an error code)");
+                        (allowVanish ? ", \"accept\", \"vanish\"" : ", \"reboot\"") +
+                        " or an error code)");
     }
     if (node.is_integer()) {
         outcome.error = Code(node, what);
@@ -183,6 +188,8 @@ Outcome ReadOutcome(const toml::node& node, const std::string& what, bool allowV
         fields["status"] = [&](const toml::node& n) {
             outcome.scsiStatus = (UCHAR)Integer(n, what + ".status", 0, 255);
         };
+    else
+        fields["reboot"] = [&](const toml::node& n) { outcome.reboot = Bool(n, what + ".reboot"); };
     ReadTable(node, what, fields);
     return outcome;
 }
@@ -406,6 +413,16 @@ void ReadRegistryKey(const toml::node& node, Pc& pc) {
         key.values[Lower(name)] = value;
 }
 
+// Environment variables, NAME = "value", by upper-cased name (Windows ignores their case).
+void ReadVariables(const toml::node& node, const std::string& where,
+                   std::map<std::string, std::string>* variables) {
+    const toml::table* table = node.as_table();
+    if (table == nullptr)
+        Throw(node, where + " must be a table of NAME = \"value\"");
+    for (auto&& [key, value] : *table)
+        (*variables)[Upper(std::string(key.str()))] = String(value, std::string(key.str()));
+}
+
 void ReadScenario(const toml::table& root, Pc& pc) {
     auto codes = [](const toml::node& n, const std::string& what) {
         return Array<DWORD>(n, what, [&](const toml::node& item) { return Code(item, what); });
@@ -424,19 +441,62 @@ void ReadScenario(const toml::table& root, Pc& pc) {
          {"windows_dir", [&](const toml::node& n) { pc.windowsDir = String(n, "windows_dir"); }},
          {"windows_dir_error",
           [&](const toml::node& n) { pc.windowsDirError = Code(n, "windows_dir_error"); }},
-         {"env",
+         {"env", [&](const toml::node& n) { ReadVariables(n, "[env]", &pc.env); }},
+         {"env_wide", [&](const toml::node& n) { ReadVariables(n, "[env_wide]", &pc.envWide); }},
+         {"short_path",
           [&](const toml::node& n) {
-              const toml::table* table = n.as_table();
-              if (table == nullptr)
-                  Throw(n, "[env] must be a table of NAME = \"value\"");
-              for (auto&& [key, value] : *table)
-                  pc.env[Upper(std::string(key.str()))] = String(value, std::string(key.str()));
+              const toml::array* array = n.as_array();
+              if (array == nullptr)
+                  Throw(n, "short_path must be an array of tables ([[short_path]])");
+              for (const toml::node& item : *array) {
+                  std::string longPath, shortPath;
+                  ReadTable(
+                      item, "[[short_path]]",
+                      {{"long", [&](const toml::node& v) { longPath = String(v, "long"); }},
+                       {"short", [&](const toml::node& v) { shortPath = String(v, "short"); }}});
+                  if (longPath.empty() || shortPath.empty())
+                      Throw(item, "[[short_path]] needs long and short");
+                  pc.shortPaths[longPath] = shortPath;
+              }
+          }},
+         {"system",
+          [&](const toml::node& n) {
+              ReadTable(
+                  n, "[system]",
+                  {{"windows_version",
+                    [&](const toml::node& v) {
+                        std::string text = String(v, "windows_version");
+                        unsigned major, minor;
+                        int end = 0;
+                        if (sscanf(text.c_str(), "%u.%u%n", &major, &minor, &end) != 2 ||
+                            (size_t)end != text.size())
+                            Throw(v, "windows_version must look like \"10.0\"");
+                        pc.windowsMajor = major;
+                        pc.windowsMinor = minor;
+                    }},
+                   {"windows_build",
+                    [&](const toml::node& v) { pc.windowsBuild = Code(v, "windows_build"); }},
+                   {"elevated", [&](const toml::node& v) { pc.elevated = Bool(v, "elevated"); }},
+                   {"architecture", [&](const toml::node& v) {
+                        pc.architecture = String(v, "architecture");
+                        if (pc.architecture != "i686" && pc.architecture != "x86_64")
+                            Throw(v, "architecture must be \"i686\" or \"x86_64\"");
+                    }}});
+          }},
+         {"console",
+          [&](const toml::node& n) {
+              ReadTable(n, "[console]", {{"processes", [&](const toml::node& v) {
+                                              pc.consoleProcesses =
+                                                  (DWORD)Integer(v, "processes", 0, 1000);
+                                          }}});
           }},
          {"stdin",
           [&](const toml::node& n) {
               ReadTable(
                   n, "[stdin]",
                   {{"at_end", [&](const toml::node& v) { pc.stdinAtEnd = Bool(v, "at_end"); }},
+                   {"redirected",
+                    [&](const toml::node& v) { pc.stdinRedirected = Bool(v, "redirected"); }},
                    {"line",
                     [&](const toml::node& v) {
                         pc.stdinLine = String(v, "line");

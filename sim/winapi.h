@@ -27,6 +27,10 @@ typedef CHAR* LPSTR;
 typedef CHAR* PSTR;
 typedef const CHAR* LPCSTR;
 typedef const CHAR* PCSTR;
+// Wide text as the sim keeps it: one unit per code point (Windows' are UTF-16 units).
+typedef wchar_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef uintptr_t ULONG_PTR;
@@ -50,6 +54,21 @@ typedef INT_PTR(WINAPI* FARPROC)();
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
 typedef struct SIM_SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 typedef struct SIM_OVERLAPPED* LPOVERLAPPED;
+
+typedef struct _OSVERSIONINFOA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *LPOSVERSIONINFOA;
+
+typedef struct _TOKEN_ELEVATION {
+    DWORD TokenIsElevated;
+} TOKEN_ELEVATION;
+
+typedef enum _TOKEN_INFORMATION_CLASS { TokenElevation = 20 } TOKEN_INFORMATION_CLASS;
 
 #define TRUE 1
 #define FALSE 0
@@ -94,6 +113,8 @@ typedef struct _SYSTEMTIME {
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_INVALID_USER_BUFFER 1784L
+#define ERROR_NO_TOKEN 1008L
+#define ERROR_IN_WOW64 0xE0000235L
 #define ERROR_NO_SUCH_DEVINST 0xE000020BL
 
 // ---- Kernel -----------------------------------------------------------------------------------
@@ -106,6 +127,10 @@ typedef struct _SYSTEMTIME {
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define OPEN_EXISTING 3
+
+#define CP_ACP 0
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define TOKEN_QUERY 0x0008
 
 #define LOCALE_SYSTEM_DEFAULT 0x0800
 #define LCMAP_LOWERCASE 0x00000100
@@ -121,8 +146,24 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwSt
 [[noreturn]] void WINAPI ExitThread(DWORD dwExitCode);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize);
+DWORD WINAPI GetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer);
+int WINAPI WideCharToMultiByte(unsigned CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
+                               int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
+                               LPCSTR lpDefaultChar, PBOOL lpUsedDefaultChar);
+int WINAPI MultiByteToWideChar(unsigned CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
 void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+HANDLE WINAPI GetCurrentProcess(void);
+BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
+BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
+                                LPVOID TokenInformation, DWORD TokenInformationLength,
+                                PDWORD ReturnLength);
+DWORD WINAPI GetConsoleProcessList(LPDWORD lpdwProcessList, DWORD dwProcessCount);
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
+BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
 unsigned WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, unsigned uSize);
 int WINAPI LCMapStringA(LCID Locale, DWORD dwMapFlags, LPCSTR lpSrcStr, int cchSrc, LPSTR lpDestStr,
                         int cchDest);

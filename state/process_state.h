@@ -15,6 +15,10 @@ extern HLOGFILE g_pLogFile;
 extern std::atomic<int> g_bRunning;
 extern std::atomic<int> g_bPaused;
 
+// Set by the repair when an install succeeded but Windows needs a restart to finish it; read
+// for the closing text. Main thread only.
+extern int g_bRebootRequired;
+
 // Puts every process-wide variable back to its value at process start. A real process starts
 // that way; every run on the simulated PC starts through this.
 void ResetProcessState(void);

@@ -30,6 +30,14 @@ void LogFileClose(HLOGFILE file) {
     fclose(file);
 }
 
+const char* ToolArchitecture(void) {
+#if defined(_WIN64)
+    return "x86_64";
+#else
+    return "i686";
+#endif
+}
+
 CONFIGRET GetDeviceIdWithWineFallback(DEVINST devInst, PSTR buffer, ULONG cch, HMACHINE machine) {
     if (buffer != NULL && cch > 0)
         memset(buffer, 0, cch);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -391,6 +392,117 @@ void CaseMapping() {
           Text("result %lu, error %lu", (unsigned long)mapped, error));
 }
 
+// The log's TEMP in wide text, and the ANSI code page's conversions both ways: what holds and
+// what is lost.
+void WideTextAndCodePage() {
+    WCHAR wide[MAX_PATH];
+    SetLastError(kSentinel);
+    DWORD length = GetEnvironmentVariableW(L"TEMP", wide, MAX_PATH);
+    bool same = length == strlen(kTemp);
+    for (DWORD i = 0; same && i < length; ++i)
+        same = wide[i] == (WCHAR)(unsigned char)kTemp[i];
+    Check("TEMP, wide: its length and text", same && wide[length] == 0, Text("length %lu", length));
+    length = GetEnvironmentVariableW(L"TEMP", wide, 5);
+    Check("TEMP, wide, into a small buffer: the size needed, NUL included",
+          length == strlen(kTemp) + 1, Text("result %lu", length));
+
+    const WCHAR accented[] = L"Jos\u00e9";
+    char ansi[MAX_PATH];
+    BOOL usedDefault = TRUE;
+    int cb = WideCharToMultiByte(CP_ACP, 0, accented, -1, ansi, MAX_PATH, NULL, &usedDefault);
+    Check("a letter of the code page converts to its byte",
+          cb == 5 && strcmp(ansi, "Jos\xE9") == 0 && !usedDefault, Text("result %lu", cb));
+    WCHAR back[MAX_PATH];
+    int cch = MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, MAX_PATH);
+    Check("and back to the same wide text", cch == 5 && wcscmp(back, accented) == 0,
+          Text("result %lu", cch));
+    usedDefault = FALSE;
+    cb = WideCharToMultiByte(CP_ACP, 0, kCyrillicFolder, -1, ansi, MAX_PATH, NULL, &usedDefault);
+    Check("letters outside the code page become '?', and the default char is reported",
+          cb == 17 && strcmp(ansi, "C:\\qel\\temp\\????") == 0 && usedDefault,
+          Text("result %lu", cb));
+    cb = WideCharToMultiByte(CP_ACP, 0, kCyrillicFolder, -1, ansi, 4, NULL, NULL);
+    DWORD error = GetLastError();
+    Check("a buffer too small: 0 and ERROR_INSUFFICIENT_BUFFER",
+          cb == 0 && error == ERROR_INSUFFICIENT_BUFFER, Text("result %lu, error %lu", cb, error));
+}
+
+// The short (8.3) form of a folder whose name the code page lacks: plain ASCII.
+void ShortPaths() {
+    WCHAR shortPath[MAX_PATH];
+    SetLastError(kSentinel);
+    DWORD length = GetShortPathNameW(kCyrillicFolder, shortPath, MAX_PATH);
+    bool ascii = length > 0 && length < MAX_PATH;
+    for (DWORD i = 0; ascii && i < length; ++i)
+        ascii = shortPath[i] > 0 && shortPath[i] < 0x80;
+    Check("a folder named in Cyrillic has an ASCII short path", ascii && shortPath[length] == 0,
+          Text("length %lu, error %lu", length, GetLastError()));
+    DWORD needed = GetShortPathNameW(kCyrillicFolder, shortPath, 3);
+    Check("short path into a small buffer: the size needed, NUL included", needed == length + 1,
+          Text("result %lu", needed));
+    SetLastError(kSentinel);
+    length = GetShortPathNameW(L"C:\\qel\\no-such-folder", shortPath, MAX_PATH);
+    DWORD error = GetLastError();
+    Check("short path of a folder that does not exist: 0 and ERROR_FILE_NOT_FOUND",
+          length == 0 && error == ERROR_FILE_NOT_FOUND,
+          Text("result %lu, error %lu", length, error));
+}
+
+// What the log header reads: the Windows version, and whether the token is elevated.
+void VersionAndElevation() {
+    OSVERSIONINFOA version;
+    memset(&version, 0, sizeof(version));
+    version.dwOSVersionInfoSize = sizeof(version);
+    BOOL ok = GetVersionExA(&version);
+    Check("GetVersionExA: Windows NT 6 or later with a build number",
+          ok && version.dwMajorVersion >= 6 && version.dwBuildNumber > 0,
+          Text("result %lu, %lu.%lu", ok, version.dwMajorVersion, version.dwMinorVersion));
+    version.dwOSVersionInfoSize = sizeof(version) - 1;
+    SetLastError(kSentinel);
+    ok = GetVersionExA(&version);
+    DWORD error = GetLastError();
+    Check("GetVersionExA with a wrong record size: ERROR_INSUFFICIENT_BUFFER",
+          !ok && error == ERROR_INSUFFICIENT_BUFFER, Text("result %lu, error %lu", ok, error));
+
+    HANDLE token = NULL;
+    ok = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    Check("the process token opens for TOKEN_QUERY", ok, Text("error %lu", GetLastError()));
+    if (!ok)
+        return;
+    TOKEN_ELEVATION elevation;
+    memset(&elevation, 0xFF, sizeof(elevation));
+    DWORD returned = 0;
+    ok = GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &returned);
+    Check("TokenElevation: 4 bytes, 0 or 1",
+          ok && returned == 4 && (elevation.TokenIsElevated == 0 || elevation.TokenIsElevated == 1),
+          Text("result %lu, returned %lu", ok, returned));
+    returned = 0;
+    SetLastError(kSentinel);
+    ok = GetTokenInformation(token, TokenElevation, &elevation, 2, &returned);
+    error = GetLastError();
+    Check("TokenElevation into 2 bytes: ERROR_INSUFFICIENT_BUFFER and the size needed",
+          !ok && error == ERROR_INSUFFICIENT_BUFFER && returned == 4,
+          Text("result %lu, error %lu, returned %lu", ok, error));
+    CloseHandle(token);
+}
+
+// Without a console (the checks run with files and pipes), nobody owns one and standard input
+// is no console's keyboard. The console-ownership rule itself is shown on the simulated PC.
+void NoConsole() {
+    DWORD processes[4];
+    SetLastError(kSentinel);
+    DWORD count = GetConsoleProcessList(processes, 4);
+    DWORD error = GetLastError();
+    Check("no console: GetConsoleProcessList gives 0 and ERROR_INVALID_HANDLE",
+          count == 0 && error == ERROR_INVALID_HANDLE, Text("result %lu, error %lu", count, error));
+    DWORD mode = 0;
+    SetLastError(kSentinel);
+    BOOL ok = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode);
+    error = GetLastError();
+    Check("standard input from a file: GetConsoleMode fails with ERROR_INVALID_HANDLE",
+          !ok && error == ERROR_INVALID_HANDLE, Text("result %lu, error %lu", ok, error));
+}
+
 } // namespace
 
 int main() {
@@ -402,6 +514,10 @@ int main() {
     EnvironmentAndFiles();
     WindowsDirectory();
     CaseMapping();
+    WideTextAndCodePage();
+    ShortPaths();
+    VersionAndElevation();
+    NoConsole();
     std::string leftovers = SiteTearDown();
     Check("every set, key and file released", leftovers.empty(), leftovers);
     printf("%d passed, %d failed, %d known gaps\n", g_passed, g_failed, g_gaps);

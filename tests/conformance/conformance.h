@@ -7,7 +7,8 @@
 //    "Number" = 7 (REG_DWORD), "Long" = 300 x's (REG_SZ);
 //  - the disk interface kDiskPath, and where the site can make them, interfaces whose paths
 //    are 1019 and 1020 characters long;
-//  - TEMP = kTemp.
+//  - TEMP = kTemp; the folder kCyrillicFolder, whose name the ANSI code page (1252) lacks;
+//  - no console: standard input and output are files or pipes.
 #pragma once
 
 #include "platform/platform.h"
@@ -19,6 +20,7 @@ inline constexpr char kDeviceId[] = "USB\\VID_1E3F&PID_0C02\\CONFORMANCE";
 inline constexpr char kDiskPath[] = "\\\\?\\usbstor#disk&ven_qel&prod_tarrow&rev_0001#"
                                     "qel0123456789ab&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 inline constexpr char kTemp[] = "C:\\qel\\temp";
+inline constexpr WCHAR kCyrillicFolder[] = L"C:\\qel\\temp\\\u0418\u0432\u0430\u043d";
 
 // Sets the machine up; the checks run after it.
 void SiteSetUp();

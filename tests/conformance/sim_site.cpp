@@ -47,6 +47,10 @@ void SiteSetUp() {
         pc.disks.push_back(disk);
     }
     pc.missingFolders.insert("c:\\qel\\no-such-folder");
+    // The site's folder named in Cyrillic, and the short name the file system gave it.
+    pc.shortPaths[sim::ToUtf8(kCyrillicFolder)] = "C:\\qel\\temp\\____~J3S";
+    pc.consoleProcesses = 0; // the checks run without a console
+    pc.stdinRedirected = true;
     sim::StartBareProcess(pc);
 }
 

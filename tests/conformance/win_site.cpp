@@ -9,6 +9,7 @@ std::string SiteFilePath();
 void SiteSetUp() {
     // The file is appended to: start from nothing.
     DeleteFileA(SiteFilePath().c_str());
+    CreateDirectoryW(kCyrillicFolder, NULL);
 }
 
 std::string SiteFilePath() {

@@ -559,6 +559,36 @@ struct Gen {
             pc.ansiCodePage = rnd.Chance(0.5) ? 932 : 936;
     }
 
+    // What the user meets at the end of a run and in the log's header. Drawn after everything
+    // else, so that the earlier draws of a seed give the PC they always gave.
+    void UserFacing() {
+        sim::Pc& pc = out.pc;
+        for (sim::Outcome& o : pc.installer.outcomes)
+            if (o.error == 0 && Roll(rates.reboot, "install asks for a restart"))
+                o.reboot = true;
+        if (Roll(rates.ownConsole, "alone on its console")) {
+            pc.consoleProcesses = 1;
+            pc.stdinRedirected = rnd.Chance(0.3);
+        }
+        if (Roll(rates.oddSystem, "older Windows, not elevated or 64-bit")) {
+            pc.windowsMajor = 6;
+            pc.windowsMinor = (DWORD)rnd.Range(1, 3);
+            pc.windowsBuild = (DWORD)rnd.Range(7600, 9600);
+            pc.elevated = rnd.Chance(0.5);
+            pc.architecture = rnd.Chance(0.5) ? "x86_64" : "i686";
+        }
+        auto temp = pc.env.find("TEMP");
+        if (temp != pc.env.end() && !temp->second.empty() &&
+            Roll(rates.wideTemp, "TEMP outside the code page")) {
+            // A user folder named in Cyrillic: the ANSI value derives from the wide one.
+            std::string wide = temp->second + "\\\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD";
+            pc.env.erase(temp);
+            pc.envWide["TEMP"] = wide;
+            if (rnd.Chance(0.6))
+                pc.shortPaths[wide] = wide.substr(0, wide.rfind('\\')) + "\\D098~1";
+        }
+    }
+
     void Arguments() {
         if (Roll(rates.logOn, "log switch on")) {
             out.args = {rnd.Pick(std::vector<std::string>{"-l", "-l", "/L", "-log", "xl", "-L"})};
@@ -630,6 +660,10 @@ const std::vector<RateOption>& RateOptions() {
         {"odd-windows-dir", &FaultRates::oddWindowsDir},
         {"slow", &FaultRates::slow},
         {"double-byte", &FaultRates::doubleByte},
+        {"reboot", &FaultRates::reboot},
+        {"own-console", &FaultRates::ownConsole},
+        {"wide-temp", &FaultRates::wideTemp},
+        {"odd-system", &FaultRates::oddSystem},
     };
     return options;
 }
@@ -691,6 +725,7 @@ GeneratedPc GeneratePc(uint64_t seed, const FaultRates& rates) {
     gen.Installer();
     gen.Environment();
     gen.Arguments();
+    gen.UserFacing();
     return std::move(gen.out);
 }
 
@@ -752,7 +787,7 @@ std::string ClockText(uint64_t ms) {
 }
 
 std::string OutcomeText(const sim::Outcome& o) {
-    if (!o.ms && !o.vanish && !o.scsiStatus)
+    if (!o.ms && !o.vanish && !o.scsiStatus && !o.reboot)
         return o.error ? Code(o.error) : "\"ok\"";
     std::string text = "{ error = " + Code(o.error);
     if (o.ms)
@@ -761,6 +796,8 @@ std::string OutcomeText(const sim::Outcome& o) {
         text += ", vanish = true";
     if (o.scsiStatus)
         text += ", status = " + std::to_string(o.scsiStatus);
+    if (o.reboot)
+        text += ", reboot = true";
     return text + " }";
 }
 
@@ -791,7 +828,24 @@ std::string DescribePc(const sim::Pc& pc, const std::vector<std::string>& args) 
     for (const auto& [name, value] : pc.env)
         s += name + " = " + Quote(value) + "\n";
 
+    if (!pc.envWide.empty()) {
+        s += "\n[env_wide]\n";
+        for (const auto& [name, value] : pc.envWide)
+            s += name + " = " + Quote(value) + "\n";
+    }
+    for (const auto& [longPath, shortPath] : pc.shortPaths)
+        s += "\n[[short_path]]\nlong = " + Quote(longPath) + "\nshort = " + Quote(shortPath) + "\n";
+
+    s += "\n[system]\nwindows_version = \"" + std::to_string(pc.windowsMajor) + "." +
+         std::to_string(pc.windowsMinor) +
+         "\"\nwindows_build = " + std::to_string(pc.windowsBuild) +
+         "\nelevated = " + (pc.elevated ? "true" : "false") +
+         "\narchitecture = " + Quote(pc.architecture) + "\n";
+    s += "\n[console]\nprocesses = " + std::to_string(pc.consoleProcesses) + "\n";
+
     s += "\n[stdin]\nat_end = " + std::string(pc.stdinAtEnd ? "true" : "false") + "\n";
+    if (pc.stdinRedirected)
+        s += "redirected = true\n";
     if (!pc.stdinAtEnd)
         s += "line = " + Quote(pc.stdinLine) + "\n";
     if (pc.stdinAfterMs)

@@ -54,6 +54,10 @@ struct FaultRates {
     double oddWindowsDir = 0.03;    // the Windows directory is long or cannot be read
     double slow = 0.1;              // calls take scripted virtual time
     double doubleByte = 0.1;        // the ANSI code page is a double-byte one (932 or 936)
+    double reboot = 0.1;            // a successful install asks for a restart
+    double ownConsole = 0.1;        // the tool is alone on its console (a window of its own)
+    double wideTemp = 0.05;         // TEMP holds letters outside the ANSI code page
+    double oddSystem = 0.1;         // an older Windows, not elevated, or the 64-bit build
 };
 
 struct RateOption {

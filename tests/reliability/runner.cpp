@@ -149,7 +149,35 @@ std::vector<std::string> RepairTargets(const sim::Pc& pc, bool stdinRead) {
 }
 
 bool LogSwitch(const std::vector<std::string>& args) {
-    return !args.empty() && args[0].size() >= 2 && (args[0][1] == 'l' || args[0][1] == 'L');
+    if (args.empty() || args[0].size() < 2)
+        return false;
+    std::string lower = args[0];
+    for (char& c : lower)
+        c = c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+    return lower[1] == 'l' || lower == "--log";
+}
+
+// The folder the log goes to: TEMP as the A call reads it when the code page holds it, else
+// the short path of the wide TEMP where it has one; "" when there is none.
+std::string LogFolder(const sim::Pc& pc) {
+    auto ansi = pc.env.find("TEMP");
+    if (ansi != pc.env.end())
+        return ansi->second;
+    auto wide = pc.envWide.find("TEMP");
+    if (wide == pc.envWide.end())
+        return "";
+    bool lossless = true;
+    std::string derived = sim::ToCp1252(sim::FromUtf8(wide->second), &lossless);
+    if (lossless || sim::FromUtf8(wide->second).size() >= MAX_PATH)
+        return derived;
+    for (const auto& [longPath, shortPath] : pc.shortPaths) {
+        if (sim::Lower(longPath) != sim::Lower(wide->second))
+            continue;
+        bool plain = true;
+        std::string ansiShort = sim::ToCp1252(sim::FromUtf8(shortPath), &plain);
+        return plain ? ansiShort : "";
+    }
+    return "";
 }
 
 uint64_t MaxMs(const std::vector<sim::Outcome>& outcomes, uint64_t base) {
@@ -169,6 +197,8 @@ uint64_t TimeBound(const sim::Pc& pc, bool prompted, bool stdinRead,
     uint64_t bound = 0;
     if (prompted)
         bound += 2000 + (pc.stdinAtEnd || pc.stdinLine.empty() ? 0 : pc.stdinAfterMs);
+    else if (pc.consoleProcesses == 1) // the first read can be the wait for Enter at the end
+        bound += pc.stdinAtEnd || pc.stdinLine.empty() ? 0 : pc.stdinAfterMs;
     uint64_t install = MaxMs(pc.installer.outcomes, pc.installer.ms);
     for (const std::string& id : RepairTargets(pc, stdinRead)) {
         bound += 10 * (install + 2000);
@@ -295,6 +325,15 @@ const char kPrompt[] = "\nDevice not found.\nPlease be sure \"QEL Tarrow\" alrea
 const char kNotFound[] = "\nDevice not found.\nNow exiting...";
 const char kUpdating[] = "\nUpdating driver...";
 const char kUpdated[] = "\nDriver updated.\n";
+const char kRestart[] = "Restart your PC to finish the update.\n";
+const char kHold[] = "\nPress Enter to close this window.";
+
+// What ends the run besides its closing text: the restart notice and the wait for Enter.
+struct Ending {
+    DWORD exitCode = 0;
+    bool restart = false;
+    bool hold = false;
+};
 
 enum class Phase { Detect, Prompted, Repair, Updated, Exited };
 
@@ -307,8 +346,9 @@ struct ConsoleFacts {
 class ConsoleMatcher {
   public:
     ConsoleMatcher(const std::string& console, const std::vector<std::string>& echoes,
-                   bool dotsAllowed, const sim::Installer& installer)
-        : c_(console), echoes_(echoes), dotsAllowed_(dotsAllowed), installer_(installer) {}
+                   bool dotsAllowed, const sim::Installer& installer, const Ending& ending)
+        : c_(console), echoes_(echoes), dotsAllowed_(dotsAllowed), installer_(installer),
+          ending_(ending) {}
 
     // The console is the banner, then texts, echoes (in log order) and dots in an order the run
     // sequence allows: dots only while the indicator runs unpaused, the prompt only in
@@ -320,9 +360,15 @@ class ConsoleMatcher {
         pos_ = sizeof(kBanner) - 1;
         Phase phase = Phase::Detect;
         unsigned dotsAfterEnd = 0;
+        bool held = false;
         while (pos_ < c_.size()) {
-            if (phase == Phase::Exited)
-                return Fail("text after \"Now exiting...\"", problem);
+            bool ended = phase == Phase::Exited || phase == Phase::Updated;
+            if (ended && ending_.hold && !held && Take(kHold)) {
+                held = true;
+                continue;
+            }
+            if (phase == Phase::Exited || held)
+                return Fail("text after the last text of the run", problem);
             if (TakeEcho())
                 continue;
             if (c_[pos_] == '.') {
@@ -341,7 +387,9 @@ class ConsoleMatcher {
                 facts->updating = true;
             } else if (phase == Phase::Prompted && Take(kNotFound)) {
                 phase = Phase::Exited;
-            } else if (phase == Phase::Repair && Take(kUpdated)) {
+            } else if (phase == Phase::Repair && TakeClosing()) {
+                if (ending_.restart && !Take(kRestart))
+                    return Fail("no restart notice after the closing text", problem);
                 phase = Phase::Updated;
             } else if (phase == Phase::Repair &&
                        (TakeCode("Update LoadLibrary error: ", installer_.loadError) ||
@@ -358,6 +406,10 @@ class ConsoleMatcher {
                         problem);
         if (phase != Phase::Exited && phase != Phase::Updated)
             return Fail("the run ends without its closing text", problem);
+        if (held != ending_.hold)
+            return Fail(std::string("the wait for Enter ") +
+                            (held ? "although others share the console" : "is missing"),
+                        problem);
         return true;
     }
 
@@ -371,6 +423,23 @@ class ConsoleMatcher {
         if (c_.compare(pos_, n, text) != 0)
             return false;
         pos_ += n;
+        return true;
+    }
+    // The closing text that tells the exit code's truth: updated, or failed with the code and
+    // one line of advice.
+    bool TakeClosing() {
+        if (ending_.exitCode == 0)
+            return Take(kUpdated);
+        char failed[64];
+        snprintf(failed, sizeof(failed), "\nDriver update failed, error 0x%08X.\n",
+                 (unsigned)ending_.exitCode);
+        size_t save = pos_;
+        size_t end = Take(failed) ? c_.find('\n', pos_) : std::string::npos;
+        if (end == std::string::npos || end == pos_) {
+            pos_ = save;
+            return false;
+        }
+        pos_ = end + 1;
         return true;
     }
     bool TakeCode(const char* text, DWORD code) {
@@ -407,6 +476,7 @@ class ConsoleMatcher {
     const std::vector<std::string>& echoes_;
     bool dotsAllowed_;
     const sim::Installer& installer_;
+    const Ending& ending_;
     size_t pos_ = 0;
     size_t echo_ = 0;
 };
@@ -447,17 +517,22 @@ struct RunFacts {
         LookupModel lookups;
         firstDetection = ModelDetect(pc, false, &lookups);
         noPhone = firstDetection == 0 && ModelDetect(pc, true, &lookups) == 0;
-        targets = RepairTargets(pc, w.stdinRead);
+        // Devices that show up after Enter are there for the repair only when the prompt read
+        // it; the wait for Enter at the end reads too, but later.
+        const bool promptRead = firstDetection == 0;
+        targets = RepairTargets(pc, promptRead);
 
-        auto temp = pc.env.find("TEMP");
-        logOn = LogSwitch(g.args) && temp != pc.env.end() && !temp->second.empty() &&
-                temp->second.size() <= MAX_PATH - 26 &&
-                !pc.missingFolders.count(sim::Lower(temp->second));
-        if (temp != pc.env.end()) {
-            auto old = pc.files.find(sim::Lower(sim::LogFilePath(pc)));
+        std::string folder = LogFolder(pc);
+        logOn = LogSwitch(g.args) && !folder.empty() && folder.size() <= MAX_PATH - 26 &&
+                !pc.missingFolders.count(sim::Lower(folder));
+        if (!folder.empty()) {
+            std::string key = sim::Lower(folder + "\\_QEL_InstallerUpdata.log");
+            auto old = pc.files.find(key);
             if (old != pc.files.end())
                 logBefore = old->second;
-            logAfter = sim::LogFileBytes();
+            auto now = w.pc.files.find(key);
+            if (now != w.pc.files.end())
+                logAfter = now->second;
         }
         if (logAfter.compare(0, logBefore.size(), logBefore) != 0)
             logProblem = "the earlier content was changed";
@@ -466,13 +541,18 @@ struct RunFacts {
         else if (!ParseLog(logAfter.substr(logBefore.size()), &entries, &logProblem))
             entries.clear();
 
-        std::vector<std::string> echoes;
-        for (const LogEntry& e : entries)
-            echoes.push_back(e.message);
-        ConsoleMatcher matcher(r.console, echoes, !pc.threadCreateFails, pc.installer);
+        std::vector<std::string> echoes; // all but the header and exit-code entries
+        for (size_t i = 1; i + 1 < entries.size(); ++i)
+            echoes.push_back(entries[i].message);
+        Ending ending;
+        ending.exitCode = r.exitCode;
+        for (const sim::InstallCall& call : w.installCalls)
+            ending.restart |= call.reboot;
+        ending.hold = pc.consoleProcesses == 1 && !pc.stdinRedirected;
+        ConsoleMatcher matcher(r.console, echoes, !pc.threadCreateFails, pc.installer, ending);
         if (!matcher.Match(&console, &consoleProblem))
             console = ConsoleFacts{};
-        timeBound = TimeBound(pc, firstDetection == 0, w.stdinRead, w.adbRequests);
+        timeBound = TimeBound(pc, firstDetection == 0, promptRead, w.adbRequests);
     }
 };
 
@@ -632,6 +712,23 @@ void CheckLogEntriesWellFormedInUtc(const RunFacts& f, Problems* problems) {
     }
 }
 
+// A run's entries begin with its header (version, the PC's architecture, Windows version and
+// build, elevation) and end with its exit code.
+void CheckLogFramedByHeaderAndExitCode(const RunFacts& f, Problems* problems) {
+    if (!f.logOn || !f.logProblem.empty())
+        return;
+    const sim::Pc& pc = f.g.pc;
+    char header[160], exitEntry[32];
+    snprintf(header, sizeof(header), "qel-driver-fix %s %s, Windows %u.%u build %u, %s\n",
+             QEL_VERSION, pc.architecture.c_str(), (unsigned)pc.windowsMajor,
+             (unsigned)pc.windowsMinor, (unsigned)pc.windowsBuild,
+             pc.elevated ? "elevated" : "not elevated");
+    snprintf(exitEntry, sizeof(exitEntry), "Exit code: 0x%08X\n", (unsigned)f.r.exitCode);
+    if (f.entries.size() < 2 || f.entries.front().message != header ||
+        f.entries.back().message != exitEntry)
+        problems->push_back("the run is not framed by its header and exit-code entries");
+}
+
 // The console: only the tool's texts, the log's messages (in order) and dots, in an order the
 // run sequence allows; the prompt exactly when the first detection found nothing, the repair
 // exactly when a phone was found.
@@ -670,6 +767,7 @@ const Checker kCheckers[] = {
     {"failed-repair-reaches-the-exit-code", CheckFailedRepairReachesTheExitCode},
     {"adb-switched-on-after-a-failed-install", CheckAdbSwitchedOnAfterAFailedInstall},
     {"log-entries-well-formed-in-utc", CheckLogEntriesWellFormedInUtc},
+    {"log-framed-by-header-and-exit-code", CheckLogFramedByHeaderAndExitCode},
     {"console-in-run-order", CheckConsoleInRunOrder},
     {"virtual-time-within-the-waits", CheckVirtualTimeWithinTheWaits},
 };

@@ -16,6 +16,12 @@ static const char kPrompt[] = "\nDevice not found.\nPlease be sure \"QEL Tarrow\
                               "to your PC and try again.";
 static const char kUpdating[] = "\nUpdating driver...";
 static const char kUpdated[] = "\nDriver updated.\n";
+static const char kFailed5[] = "\nDriver update failed, error 0x00000005.\n"
+                               "Run the tool as administrator: right-click it, \"Run as "
+                               "administrator\".\n";
+static const char kFailedE0000203[] = "\nDriver update failed, error 0xE0000203.\n"
+                                      "Run the tool again with -l and send "
+                                      "%TEMP%\\_QEL_InstallerUpdata.log to support.\n";
 static const char kExiting[] = "\nDevice not found.\nNow exiting...";
 
 TEST(RunSequence, PhoneAlreadyOnComposite) {
@@ -114,11 +120,12 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"NoThreadNoPhone", [] { return NoThreadPc(NoPhonePc()); },
                 std::string(kPrompt) + kExiting, 1, 2000},
         RunCase{"RepairLookupFailsWith5", [] { return LookupFailsPc(5); },
-                std::string(".") + kUpdating + kUpdated, 5, 0},
+                std::string(".") + kUpdating + kFailed5, 5, 0},
         RunCase{"RepairLookupFailsWithSetupApiCode", [] { return LookupFailsPc(0xE0000203); },
-                std::string(".") + kUpdating + kUpdated, 0xE0000203, 0},
+                std::string(".") + kUpdating + kFailedE0000203, 0xE0000203, 0},
         RunCase{"InstallerFailsEveryAttempt", InstallerFailsPc,
-                std::string(".") + kUpdating + std::string(14, '.') + kUpdated, 0xE0000203, 15000}),
+                std::string(".") + kUpdating + std::string(14, '.') + kFailedE0000203, 0xE0000203,
+                15000}),
     [](const testing::TestParamInfo<RunCase>& info) { return info.param.name; });
 
 TEST(RunSequence, NoPhoneTwiceNeverStartsTheRepair) {

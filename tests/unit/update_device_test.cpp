@@ -373,10 +373,14 @@ TEST(UpdateDevice, InstallerLoadAndExportFailuresArePrintedWithTheLogOff) {
     struct Case {
         DWORD loadError, exportError;
         const char* line;
+        const char* closing;
     } cases[] = {
-        {ERROR_MOD_NOT_FOUND, 0, "Update LoadLibrary error: 126\n"},
-        {0x8007007E, 0, "Update LoadLibrary error: -2147024770\n"},
-        {0, ERROR_PROC_NOT_FOUND, "Update GetProcAddress error: 127\n"},
+        {ERROR_MOD_NOT_FOUND, 0, "Update LoadLibrary error: 126\n",
+         "\nDriver update failed, error 0x0000007E.\n"},
+        {0x8007007E, 0, "Update LoadLibrary error: -2147024770\n",
+         "\nDriver update failed, error 0x8007007E.\n"},
+        {0, ERROR_PROC_NOT_FOUND, "Update GetProcAddress error: 127\n",
+         "\nDriver update failed, error 0x0000007F.\n"},
     };
     static const char kStart[] = "===============================\n"
                                  "QEL Android driver update tool\n"
@@ -388,7 +392,7 @@ TEST(UpdateDevice, InstallerLoadAndExportFailuresArePrintedWithTheLogOff) {
         pc.installer.loadError = c.loadError;
         pc.installer.exportError = c.exportError;
         sim::RunResult off = RunClean(pc);
-        EXPECT_EQ(off.console, std::string(kStart) + c.line + "\nDriver updated.\n");
+        EXPECT_TRUE(off.console.starts_with(std::string(kStart) + c.line + c.closing));
         EXPECT_EQ(off.exitCode, c.loadError ? c.loadError : c.exportError);
         EXPECT_TRUE(sim::W().installCalls.empty());
         EXPECT_TRUE(sim::W().adbRequests.empty());
@@ -413,11 +417,17 @@ TEST(UpdateDevice, UnusablePackagePathFreesTheLibraryAndCallsNoInstaller) {
         std::string windowsDir;
         DWORD windowsDirError;
         DWORD exitCode;
+        std::string line; // what the repair logs about it
     } cases[] = {
-        {"DirectoryUnreadable", "C:\\Windows", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
-        {"UnreadableWithoutReason", "", 0, ERROR_PATH_NOT_FOUND},
-        {"OneCharacterTooLong", longest + "W", 0, ERROR_FILENAME_EXCED_RANGE},
-        {"LongerThanTheBuffer", std::string(300, 'W'), 0, ERROR_FILENAME_EXCED_RANGE},
+        {"DirectoryUnreadable", "C:\\Windows", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
+         "Cannot read the Windows directory for USB\\VID_1E3F&PID_0C02, error: 00000005"},
+        {"UnreadableWithoutReason", "", 0, ERROR_PATH_NOT_FOUND,
+         "Cannot read the Windows directory for USB\\VID_1E3F&PID_0C02, error: 00000003"},
+        {"OneCharacterTooLong", longest + "W", 0, ERROR_FILENAME_EXCED_RANGE,
+         "Driver package path too long for USB\\VID_1E3F&PID_0C02: " + longest + "W"},
+        // The directory did not fit the buffer at all: the call stored none of it.
+        {"LongerThanTheBuffer", std::string(300, 'W'), 0, ERROR_FILENAME_EXCED_RANGE,
+         "Driver package path too long for USB\\VID_1E3F&PID_0C02: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -428,7 +438,8 @@ TEST(UpdateDevice, UnusablePackagePathFreesTheLibraryAndCallsNoInstaller) {
         EXPECT_EQ(r.exitCode, c.exitCode);
         EXPECT_TRUE(sim::W().installCalls.empty());
         EXPECT_EQ(RepairEvents(kPhoneId),
-                  Concat(RegistryLines(kPhoneId, "WinUSB"), {"@0 LoadLibrary", "@0 FreeLibrary"}));
+                  Concat(RegistryLines(kPhoneId, "WinUSB"),
+                         {"@0 LoadLibrary", "@0 " + c.line, "@0 FreeLibrary"}));
     }
 
     sim::Pc pc = PhonePc("WinUSB");

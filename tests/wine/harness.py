@@ -23,6 +23,7 @@ import argparse
 import datetime
 import os
 import re
+import shlex
 import shutil
 import struct
 import subprocess
@@ -43,6 +44,8 @@ EXE = {
 }
 CONFORMANCE = {"win32": BIN / "conformance-i686.exe", "win64": BIN / "conformance-x86_64.exe"}
 ARCH = {"win32": "i686", "win64": "x86_64"}
+# The version the exes report: the CMake project's.
+VERSION = re.search(r"project\(\S+ VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
 TZ = "XST-5:30"  # local time 5.5 h ahead of UTC: a local time stamp cannot pass as UTC
 
 # ---- The simulated PC ----------------------------------------------------------------------------
@@ -131,6 +134,47 @@ PROMPT = '\nDevice not found.\nPlease be sure "QEL Tarrow" already connect to yo
 GIVE_UP = "\nDevice not found.\nNow exiting..."
 UPDATING = "\nUpdating driver..."
 UPDATED = "\nDriver updated.\n"
+RESTART = "Restart your PC to finish the update.\n"
+LOG_FILE = TEMP + "\\_QEL_InstallerUpdata.log"
+SFC = ("Windows' driver installer newdev.dll is missing or damaged: run \"sfc /scannow\" as "
+       "administrator.\n")
+ADVICE = {5: "Run the tool as administrator: right-click it, \"Run as administrator\".\n",
+          0xE0000235: "On 64-bit Windows, keep qel-driver-fix64.exe in the same folder as this "
+                      "tool.\n",
+          126: SFC, 127: SFC}
+
+
+def closing(code, log_path=None):
+    """The closing text for the repair's result; log_path: where the run's log went."""
+    if code == 0:
+        return UPDATED
+    advice = ADVICE.get(code)
+    if advice is None:
+        advice = (f"Please send the log {log_path} to support.\n" if log_path else
+                  "Run the tool again with -l and send %TEMP%\\_QEL_InstallerUpdata.log to "
+                  "support.\n")
+    return f"\nDriver update failed, error 0x{code:08X}.\n" + advice
+
+
+USAGE = (f"qel-driver-fix {VERSION} - QEL Android driver update tool\n\n"
+         "Makes Windows serve a connected QEL Tarrow phone with its own USB composite\n"
+         "driver. Run it as administrator, from its own folder.\n\n"
+         "Usage: qel-driver-fix.exe [-l]\n"
+         "  -l, --log  also write a diagnostic log for support, added to the file\n"
+         "             %TEMP%\\_QEL_InstallerUpdata.log (times in UTC)\n"
+         "  /?         show this text\n\n"
+         "Exit codes:\n"
+         "  0          the phone's driver is installed, or already was\n"
+         "  1          no phone was found\n"
+         "  other      the Windows error code of the repair step that failed,\n"
+         "             for example 0xE0000203\n")
+
+
+def header(arch):
+    """The log's first entry of a run: this build, then the Windows version and elevation as
+    the prefix reports them."""
+    return re.compile(rf"qel-driver-fix {re.escape(VERSION)} {arch}, Windows \d+\.\d+ build \d+, "
+                      r"(elevated|not elevated)\n")
 
 
 def guid_text(guid):
@@ -178,7 +222,7 @@ CLOSE_ADB = [f"Close ADB Device for {HWID}...\n"]
 DETECT_PHONE = detect((USB_CLASS, [HUB, PHONE]))
 
 
-def console_tokens(detection, repair=None, prompt_detection=None, log=True):
+def console_tokens(detection, repair=None, prompt_detection=None, log=True, ending=UPDATED):
     """The console as tokens: texts and dot allowances ('dots', None) unlimited or
     ('dots', 'pause') sharing one dot over the paused stretch. detection and repair are the texts
     of the two running stretches (log echoes and console lines); repair None: no phone."""
@@ -195,7 +239,7 @@ def console_tokens(detection, repair=None, prompt_detection=None, log=True):
     tokens += [UPDATING, ("dots", None)]
     for text in strip(repair):
         tokens += [text, ("dots", None)]
-    return tokens + [UPDATED, ("dots", "end")]
+    return tokens + [ending, ("dots", "end")]
 
 
 def logged(messages):
@@ -247,6 +291,13 @@ def match_log(messages, data, start, end):
             return f"time stamp {m.group(0)!r} goes back"
         last = stamp
         pos = m.end()
+        if isinstance(message, re.Pattern):  # matched on the entry's text, CR LF read as LF
+            end_of_entry = data.find(b"\r\n", pos)
+            text = data[pos:end_of_entry + 2].replace(b"\r\n", b"\n").decode("latin-1")
+            if end_of_entry < 0 or not message.fullmatch(text):
+                return f"entry {message.pattern!r}: got {data[pos:pos + 100]!r}"
+            pos = end_of_entry + 2
+            continue
         want = message.encode("latin-1").replace(b"\n", b"\r\n")
         if not data.startswith(want, pos):
             return f"entry {message!r}: got {data[pos:pos + len(want) + 20]!r}"
@@ -281,7 +332,10 @@ class Case:
     scsi: tuple = ()  # the disk's scripted NTSTATUS answers (after them: success)
     requests: tuple = ()  # (mode on?, NTSTATUS) of each request that reached the disk
     folder: str = "main"  # where the exe runs: main, wow (with the 64-bit exe beside), wow32
+    # (alone), wowloop (beside a 32-bit copy under the 64-bit exe's name)
     request_arch: str = None  # the layout of the requests, when not the prefix's own
+    log_dir: str = "temp"  # where under C:\qel the log file appears
+    env: dict = field(default_factory=dict)  # extra environment of the tool's process
     prefixes: tuple = ("win32", "win64")
     interactive: bool = False  # stdin a pipe that gets Enter only once the prompt has shown
     stdout_file: bool = False  # standard output redirected to a file, not a pipe
@@ -328,7 +382,8 @@ def tool_cases():
     ten += [f"Fail to Update driver for {HWID} from {INF}, error: E0000203\n"] + CLOSE_ADB + \
         turn(False, errors=[0x37]) + attempt(PHONE_IFACE)
     cases.append(Case("ten failed attempts", phone_pc(disks=[DISK_ID]),
-                      console_tokens(logged(DETECT_PHONE), logged(ten)), 0xE0000203,
+                      console_tokens(logged(DETECT_PHONE), logged(ten),
+                                     ending=closing(0xE0000203, LOG_FILE)), 0xE0000203,
                       log=DETECT_PHONE + ten, installs=(0xE0000203,) * 10, install_calls=10,
                       scsi=(0xC0000001, 0, 0xC00000C0),
                       requests=((True, 0xC0000001), (True, 0), (False, 0xC00000C0))))
@@ -346,13 +401,15 @@ def tool_cases():
                                 ("noexport", "Update GetProcAddress error: 127\n", 127),
                                 ("failload", "Update LoadLibrary error: 1114\n", 1114)):
         cases.append(Case(f"newdev {variant}, log off", phone_pc(),
-                          console_tokens([], [line]), code, args=(), newdev=variant))
+                          console_tokens([], [line], ending=closing(code)), code, args=(),
+                          newdev=variant))
 
     on = DETECT_PHONE + usbccgp_repair
     for args, enabled in (
             (("-l",), True), (("/L",), True), (("xl",), True), (("-log",), True),
+            (("--log",), True), (("--LOG",), True),
             (("l",), False), (("L",), False), (("log",), False), (("",), False), ((), False),
-            (("a", "-l"), False)):
+            (("a", "-l"), False), (("--logs",), False)):
         cases.append(Case(f"log switch {' '.join(repr(a) for a in args) or 'none'}",
                           phone_pc("usbccgp"),
                           console_tokens(logged(DETECT_PHONE), logged(usbccgp_repair), log=enabled),
@@ -393,7 +450,8 @@ def tool_cases():
                       console_tokens(logged(DETECT_PHONE), logged(typical)), 0,
                       log=DETECT_PHONE + typical, folder="wow", **wow))
     cases.append(Case("WOW64: qel-driver-fix64.exe's full exit code", phone_pc(),
-                      console_tokens([], ["Update LoadLibrary error: 1114\n"]), 1114, args=(),
+                      console_tokens([], ["Update LoadLibrary error: 1114\n"],
+                                     ending=closing(1114)), 1114, args=(),
                       newdev="failload", folder="wow", prefixes=("win64",)))
     # The 64-bit child writes to the parent's redirected output and reads the parent's input: the
     # prompt reaches the file, and the run waits for the Enter sent to the parent's stdin.
@@ -405,6 +463,38 @@ def tool_cases():
     cases.append(Case("WOW64: alone, runs itself", phone_pc(disks=[DISK_ID]),
                       console_tokens(logged(DETECT_PHONE), logged(typical)), 0,
                       log=DETECT_PHONE + typical, folder="wow32", request_arch="win32", **wow))
+    # A 32-bit copy under the 64-bit exe's name is no x86-64 image: the 32-bit exe runs itself
+    # once (one banner), as it does when a process handed over to it.
+    cases.append(Case("WOW64: a 32-bit file under the 64-bit name, runs itself once",
+                      phone_pc(disks=[DISK_ID]),
+                      console_tokens(logged(DETECT_PHONE), logged(typical)), 0,
+                      log=DETECT_PHONE + typical, folder="wowloop", request_arch="win32", **wow))
+    cases.append(Case("WOW64: a process started by the hand-over never hands over",
+                      phone_pc(disks=[DISK_ID]),
+                      console_tokens(logged(DETECT_PHONE), logged(typical)), 0,
+                      log=DETECT_PHONE + typical, folder="wow", request_arch="win32",
+                      env={"QEL_DRIVER_FIX_HANDED_OVER": "1"}, **wow))
+
+    # Help with the phone attached: the usage and exit 0, no installer call and no log.
+    for form in ("/?", "--help", "-H"):
+        cases.append(Case(f"help {form}", phone_pc(), [USAGE], 0, args=(form, "-l")))
+
+    # The installer asks for a restart: logged after the success, noticed after the closing text.
+    restart = UPDATE_START + update_class(USB_CLASS) + attempt(HUB) + \
+        composite(PHONE, "WinUSB") + UPDATING_FOR + SUCCESS + \
+        [f"Restart required to finish the update for {HWID}\n"] + attempt(PHONE_IFACE)
+    cases.append(Case("restart required", phone_pc(),
+                      console_tokens(logged(DETECT_PHONE), logged(restart),
+                                     ending=UPDATED + RESTART), 0,
+                      log=DETECT_PHONE + restart, installs=("R",), install_calls=1))
+
+    # A TEMP folder named in Cyrillic, outside the ANSI code page: the log goes there through
+    # the folder's short name.
+    cyrillic = phone_pc("usbccgp")
+    cyrillic.temp = TEMP + "\\\u0418\u0432\u0430\u043d"
+    cases.append(Case("TEMP in Cyrillic letters", cyrillic,
+                      console_tokens(logged(DETECT_PHONE), logged(usbccgp_repair)), 0,
+                      log=DETECT_PHONE + usbccgp_repair, log_dir="temp/\u0418\u0432\u0430\u043d"))
     return cases
 
 
@@ -479,7 +569,7 @@ WINE64_LOADER = "/usr/lib/wine/wine64"
 
 def needs_i386(prefix_name, case):
     """Whether the case runs 32-bit code: the win32 prefix, or the 32-bit exe in the 64-bit one."""
-    return prefix_name == "win32" or case.folder in ("wow", "wow32")
+    return prefix_name == "win32" or case.folder != "main"
 
 
 class Prefix:
@@ -538,7 +628,7 @@ class Prefix:
         shutil.copy(BIN / f"scsidisk-{a}.sys",
                     self.path / "drive_c/windows/system32/drivers/qelscsi.sys")
         shutil.rmtree(self.qel, ignore_errors=True)
-        for folder in ("main", "wow", "wow32", "temp", "conformance"):
+        for folder in ("main", "wow", "wow32", "wowloop", "temp", "conformance"):
             (self.qel / folder).mkdir(parents=True)
         shutil.copy(BIN / f"runner-{a}.exe", self.qel / "runner.exe")
         shutil.copy(BIN / f"holder-{a}.exe", self.qel / "holder.exe")
@@ -550,6 +640,8 @@ class Prefix:
             shutil.copy(EXE["win32"], self.qel / "wow/qel-driver-fix.exe")
             shutil.copy(EXE["win64"], self.qel / "wow/qel-driver-fix64.exe")
             shutil.copy(EXE["win32"], self.qel / "wow32/qel-driver-fix.exe")
+            shutil.copy(EXE["win32"], self.qel / "wowloop/qel-driver-fix.exe")
+            shutil.copy(EXE["win32"], self.qel / "wowloop/qel-driver-fix64.exe")
 
     def start(self):
         """One persistent server for the suite; waits until the disk driver serves its path."""
@@ -570,21 +662,39 @@ class Prefix:
 
     def newdev_for(self, folder):
         """The architecture of the newdev.dll that the exe in this folder loads."""
-        if self.name == "win32" or folder == "wow32":
+        if self.name == "win32" or folder in ("wow32", "wowloop"):
             return "i686"
         return "x86_64"
 
+    def import_reg(self, pc):
+        """The case's PC. A TEMP beyond Latin-1 goes in a Unicode .reg file of its own: the
+        REGEDIT4 file is read in the ANSI code page."""
+        q = self.qel
+        files = []
+        if pc.temp is not None and not all(ord(c) < 256 for c in pc.temp):
+            sz = '"' + pc.temp.replace("\\", "\\\\") + '"'
+            (q / "temp.reg").write_bytes(
+                ("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Environment]\r\n"
+                 f'"TEMP"={sz}\r\n"TMP"={sz}\r\n').encode("utf-16"))
+            (q / "temp" / pc.temp.rsplit("\\", 1)[1]).mkdir(exist_ok=True)
+            pc = Pc(classes=pc.classes, disks=pc.disks, temp=TEMP)
+            files.append(r"C:\qel\temp.reg")
+        (q / "case.reg").write_bytes(reg_text(pc).encode("latin-1"))
+        for name in [r"C:\qel\case.reg"] + files:
+            if self.wine("reg", "import", name).returncode != 0:
+                return False
+        return True
+
     def run_case(self, case):
         q = self.qel
-        (q / "case.reg").write_bytes(reg_text(case.pc).encode("latin-1"))
-        imported = self.wine("reg", "import", r"C:\qel\case.reg")
-        if imported.returncode != 0:
+        if not self.import_reg(case.pc):
             return ["registry import failed"]
         for name in ("newdev-calls.txt", "scsi-requests.bin", "code.txt"):
             (q / name).unlink(missing_ok=True)
         for log in q.rglob("_QEL_InstallerUpdata.log"):
             log.unlink()
-        (q / "newdev-script.txt").write_text(" ".join(f"{c:X}" for c in case.installs))
+        (q / "newdev-script.txt").write_text(
+            " ".join(c if isinstance(c, str) else f"{c:X}" for c in case.installs))
         (q / "scsi-script.txt").write_text(" ".join(f"{c:X}" for c in case.scsi))
         folder = q / case.folder
         (folder / "newdev.dll").unlink(missing_ok=True)
@@ -603,8 +713,8 @@ class Prefix:
         if case.interactive:
             stdout = self.run_interactive(command, case.stdout_file, problems)
         else:
-            stdout = self.wine(*command, env=dict(self.env, TZ=TZ), stdout=subprocess.PIPE,
-                               cwd=q).stdout
+            stdout = self.wine(*command, env=dict(self.env, TZ=TZ, **case.env),
+                               stdout=subprocess.PIPE, cwd=q).stdout
         end = time.time()
         if holder is not None:
             holder.communicate(timeout=60)
@@ -621,10 +731,13 @@ class Prefix:
         if case.log is None:
             if logs:
                 problems.append(f"unexpected log file {logs[0]}")
-        elif logs != [q / "temp" / "_QEL_InstallerUpdata.log"]:
-            problems.append(f"log files {logs}, wanted one in {TEMP}")
+        elif logs != [q / case.log_dir / "_QEL_InstallerUpdata.log"]:
+            problems.append(f"log files {logs}, wanted one in C:\\qel\\{case.log_dir}")
         else:
-            diff = match_log(case.log, logs[0].read_bytes(), start, end)
+            # Each run's entries: its header first, its exit code last.
+            arch = ARCH["win32" if case.request_arch == "win32" else self.name]
+            framed = [header(arch)] + case.log + [f"Exit code: 0x{case.code:08X}\n"]
+            diff = match_log(framed, logs[0].read_bytes(), start, end)
             if diff:
                 problems.append("log " + diff)
         problems += self.check_installs(case)
@@ -696,8 +809,9 @@ class Prefix:
     def check_installs(self, case):
         path = self.qel / "newdev-calls.txt"
         calls = path.read_text().splitlines() if path.exists() else []
-        answers = list(case.installs) + [0] * case.install_calls
-        want = [f"{HWID}|{INF}|1|{answers[i]:x}" for i in range(case.install_calls)]
+        answers = [c.lower() if isinstance(c, str) else f"{c:x}" for c in case.installs]
+        answers += ["0"] * case.install_calls
+        want = [f"{HWID}|{INF}|1|{answers[i]}" for i in range(case.install_calls)]
         return [] if calls == want else [f"installer calls {calls}, wanted {want}"]
 
     def check_requests(self, case):
@@ -720,6 +834,54 @@ class Prefix:
             if sent != want or any(record[16 + len(want):]):
                 problems.append(f"request {i}: bytes {sent.hex()}, wanted {want.hex()}")
         return problems
+
+    def run_console_hold(self):
+        """The wait for Enter where Wine can show it: from a terminal (a pty made by script(1)),
+        Wine gives the exe a console of its own (GetConsoleProcessList counts 1), so the tool
+        asks for Enter and ends when one comes; under cmd /c the console is shared (cmd counts
+        too) and it ends without asking. The harness's own runs have no console at all."""
+        self.import_reg(phone_pc("usbccgp"))
+        (self.qel / "main" / "newdev.dll").unlink(missing_ok=True)
+        problems = []
+        hold = "PressEntertoclosethiswindow."  # as the screen shows it, blanks and escapes gone
+        for name, command, holds in (
+                ("alone on its console", [r"C:\qel\main\qel-driver-fix.exe"], True),
+                ("under cmd /c", ["cmd", "/c", r"C:\qel\main\qel-driver-fix.exe"], False)):
+            screen, status = self.run_in_terminal(command, hold if holds else None)
+            if "Driverupdated." not in screen:
+                problems.append(f"{name}: no closing text in {screen[-200:]!r}")
+            if (hold in screen) != holds:
+                problems.append(f"{name}: the wait for Enter {'missing' if holds else 'shown'}")
+            if status != 0:
+                problems.append(f"{name}: exit status {status}")
+        return problems
+
+    def run_in_terminal(self, command, answer_after=None):
+        """Runs a command on a pty made by script(1); presses Enter (CR, as a terminal sends it)
+        once the screen shows answer_after. Returns the screen's text without escape sequences
+        and blanks, and the exit status (None when it did not end within a minute)."""
+        process = subprocess.Popen(["script", "-qec", shlex.join([self.loader, *command]),
+                                    "/dev/null"], env=self.env, stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        chunks = []
+        reader = threading.Thread(target=lambda: chunks.extend(iter(
+            lambda: process.stdout.read1(4096), b"")))
+        reader.start()
+        screen = lambda: re.sub(r"\x1b\[[0-9;?]*[A-Za-z]|\s", "",
+                                b"".join(chunks).decode("latin-1"))
+        deadline = time.time() + 60
+        while answer_after and answer_after not in screen() and time.time() < deadline:
+            time.sleep(0.1)
+        if answer_after:
+            process.stdin.write(b"\r")
+            process.stdin.flush()
+        try:
+            status = process.wait(timeout=max(1, deadline - time.time()))
+        except subprocess.TimeoutExpired:
+            process.kill()
+            status = None
+        reader.join()
+        return screen(), status
 
     def run_conformance(self):
         exe = self.qel / "conformance" / "conformance.exe"
@@ -826,6 +988,8 @@ def main():
                 report(f"{prefix.name} conformance", prefix.run_conformance())
             if "hand-over" in args.k or not args.k:
                 report(f"{prefix.name} hand-over seam", prefix.run_handover())
+            if "console" in args.k or not args.k:
+                report(f"{prefix.name} console window of its own", prefix.run_console_hold())
             for case in cases:
                 if prefix.name not in case.prefixes:
                     continue

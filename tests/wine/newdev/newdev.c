@@ -3,9 +3,10 @@
  * every call.
  *
  * Script (C:\qel\newdev-script.txt): whitespace-separated error codes in hex, one per call in
- * order, 0 for success; calls after the last succeed.
+ * order, 0 for success, R for success that needs a restart (the reboot-required flag set);
+ * calls after the last succeed.
  * Record (C:\qel\newdev-calls.txt): one line per call, "hardware ID|inf path|flags in hex|
- * answer in hex", CR LF. The number of lines so far is the index of the next call, so deleting
+ * answer in hex" (r for R), CR LF. The number of lines so far is the index of the next call, so deleting
  * the file restarts the script.
  *
  * Built three ways: the normal stand-in, one without the export (NEWDEV_NO_EXPORT) and one whose
@@ -48,12 +49,14 @@ static DWORD CountLines(const char* text, DWORD length) {
     return lines;
 }
 
-/* The scripted answer to call number index: 0 or an error code. */
-static DWORD ScriptedAnswer(DWORD index) {
+/* The scripted answer to call number index: 0 or an error code; *reboot for an R. */
+static DWORD ScriptedAnswer(DWORD index, BOOL* reboot) {
     static char text[4096];
     DWORD length = ReadSmallFile(SCRIPT_PATH, text, sizeof(text) - 1);
     DWORD value = 0, count = 0;
-    int inNumber = 0;
+    int inToken = 0;
+    BOOL isReboot = FALSE;
+    *reboot = FALSE;
     text[length] = ' ';
     for (DWORD i = 0; i <= length; ++i) {
         char c = text[i];
@@ -63,13 +66,19 @@ static DWORD ScriptedAnswer(DWORD index) {
                                            : -1;
         if (digit >= 0) {
             value = value * 16 + (DWORD)digit;
-            inNumber = 1;
-        } else if (inNumber) {
-            if (count == index)
-                return value;
+            inToken = 1;
+        } else if (c == 'R') {
+            isReboot = TRUE;
+            inToken = 1;
+        } else if (inToken) {
+            if (count == index) {
+                *reboot = isReboot;
+                return isReboot ? 0 : value;
+            }
             ++count;
             value = 0;
-            inNumber = 0;
+            inToken = 0;
+            isReboot = FALSE;
         }
     }
     return 0;
@@ -82,13 +91,18 @@ __declspec(dllexport) BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND parent
     static char calls[65536];
     char line[2048];
     DWORD index = CountLines(calls, ReadSmallFile(RECORD_PATH, calls, sizeof(calls)));
-    DWORD answer = ScriptedAnswer(index);
+    BOOL reboot;
+    DWORD answer = ScriptedAnswer(index, &reboot);
     HANDLE file;
     DWORD written;
     (void)parent;
 
-    wsprintfA(line, "%.700s|%.700s|%lx|%lx\r\n", hardwareId ? hardwareId : "(null)",
-              infPath ? infPath : "(null)", flags, answer);
+    if (reboot)
+        wsprintfA(line, "%.700s|%.700s|%lx|r\r\n", hardwareId ? hardwareId : "(null)",
+                  infPath ? infPath : "(null)", flags);
+    else
+        wsprintfA(line, "%.700s|%.700s|%lx|%lx\r\n", hardwareId ? hardwareId : "(null)",
+                  infPath ? infPath : "(null)", flags, answer);
     file = CreateFileA(RECORD_PATH, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                        OPEN_ALWAYS, 0, NULL);
     if (file != INVALID_HANDLE_VALUE) {
@@ -100,7 +114,7 @@ __declspec(dllexport) BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND parent
         return FALSE;
     }
     if (rebootRequired != NULL)
-        *rebootRequired = FALSE;
+        *rebootRequired = reboot;
     return TRUE;
 }
 
