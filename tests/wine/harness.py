@@ -540,11 +540,14 @@ def build_helpers():
             run([cxx, "-std=c++20", *flags, f"-I{ROOT}", "-DWIN32_LEAN_AND_MEAN",
                  "-D_WIN32_WINNT=0x0601", "-o", str(target), *map(str, conformance), "-static",
                  "-lsetupapi", "-lcfgmgr32"])
-        handover = [here / "handover/handover_test.cpp", ROOT / "entry/hand_over.cpp"]
+        # The hand-over tells the sibling's processor by its headers (app/pe_image.cpp).
+        handover = [here / "handover/handover_test.cpp", ROOT / "entry/hand_over.cpp",
+                    ROOT / "app/pe_image.cpp"]
         target = BIN / f"handover-{arch}.exe"
-        if not newer(target, *handover, ROOT / "entry/hand_over.h"):
-            run([cxx, "-std=c++20", *flags, f"-I{ROOT}", "-o", str(target),
-                 *map(str, handover), "-static"])
+        if not newer(target, *handover, ROOT / "entry/hand_over.h", ROOT / "app/pe_image.h"):
+            run([cxx, "-std=c++20", *flags, f"-I{ROOT}", "-DWIN32_LEAN_AND_MEAN",
+                 "-D_WIN32_WINNT=0x0601", "-o", str(target), *map(str, handover), "-static",
+                 "-lsetupapi", "-lcfgmgr32"])
         for target, sources, extra in jobs:
             if newer(target, *sources):
                 continue
