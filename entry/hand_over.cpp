@@ -22,9 +22,8 @@ BOOL StartWithOurHandles(LPCSTR path, LPCSTR commandLine, PROCESS_INFORMATION* p
     return started;
 }
 
-#if !defined(_WIN64)
-// Set for the 64-bit exe that this one starts: a process started by the hand-over never hands
-// over again, whatever sits under the sibling's name.
+// Set for the exe that a hand-over starts: a process started by the hand-over never hands over
+// again, whatever sits under the sibling's name.
 static const char kHandedOverMarker[] = "QEL_DRIVER_FIX_HANDED_OVER";
 
 // Whether the file is an x86-64 image; its headers sit within the first kilobytes.
@@ -39,11 +38,21 @@ static BOOL IsX64File(const char* path) {
     return ok && IsX64Image(header, read);
 }
 
-// Windows asks 32-bit callers of the installer to start the 64-bit version instead.
-BOOL RunNativeBuild(DWORD* exitCode) {
+BOOL MayHandOverTo(LPCSTR path) {
     char marker[4];
     if (GetEnvironmentVariableA(kHandedOverMarker, marker, sizeof(marker)) != 0)
         return FALSE;
+    // A 32-bit file under that name (a renamed copy, a broken download) would hand over in turn.
+    return IsX64File(path);
+}
+
+void MarkHandedOver(void) {
+    SetEnvironmentVariableA(kHandedOverMarker, "1");
+}
+
+#if !defined(_WIN64)
+// Windows asks 32-bit callers of the installer to start the 64-bit version instead.
+BOOL RunNativeBuild(DWORD* exitCode) {
     BOOL wow64 = FALSE;
     if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)
         return FALSE;
@@ -57,15 +66,14 @@ BOOL RunNativeBuild(DWORD* exitCode) {
     if (name == NULL || (size_t)(name + 1 - path) + sizeof(kNativeName) > MAX_PATH)
         return FALSE;
     memcpy(name + 1, kNativeName, sizeof(kNativeName));
-    // A 32-bit file under that name (a renamed copy, a broken download) would hand over in turn.
-    if (!IsX64File(path))
+    if (!MayHandOverTo(path))
         return FALSE;
 
     // The command line as given, so the 64-bit exe sees the same arguments; its own name
     // stays first, which the arguments do not depend on. It runs on this console and with
     // this process's standard handles.
     PROCESS_INFORMATION process;
-    SetEnvironmentVariableA(kHandedOverMarker, "1"); // the child inherits this environment
+    MarkHandedOver();
     if (!StartWithOurHandles(path, GetCommandLineA(), &process, CreateProcessA))
         return FALSE;
     WaitForSingleObject(process.hProcess, INFINITE);

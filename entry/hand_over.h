@@ -14,6 +14,13 @@ typedef BOOL(WINAPI* CREATE_PROCESS_A)(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPS
 BOOL StartWithOurHandles(LPCSTR path, LPCSTR commandLine, PROCESS_INFORMATION* process,
                          CREATE_PROCESS_A createProcess);
 
+// Whether this process may hand over to the exe at path: it was not started by a hand-over
+// itself, and the file is an x86-64 image.
+BOOL MayHandOverTo(LPCSTR path);
+
+// Marks this process's environment, which the exe it starts inherits, as handed over.
+void MarkHandedOver(void);
+
 #if !defined(_WIN64)
 // On 64-bit Windows the driver installer refuses 32-bit callers (ERROR_IN_WOW64). When
 // qel-driver-fix64.exe, an x86-64 image, sits beside this exe, runs it with the same command line

@@ -636,6 +636,8 @@ class Prefix:
         shutil.copy(BIN / f"runner-{a}.exe", self.qel / "runner.exe")
         shutil.copy(BIN / f"holder-{a}.exe", self.qel / "holder.exe")
         shutil.copy(BIN / f"handover-{a}.exe", self.qel / "handover.exe")
+        shutil.copy(EXE["win32"], self.qel / "sibling32.exe")  # copied, never run
+        shutil.copy(EXE["win64"], self.qel / "sibling64.exe")
         shutil.copy(EXE[self.name], self.qel / "main/qel-driver-fix.exe")
         if CONFORMANCE[self.name].exists():
             shutil.copy(CONFORMANCE[self.name], self.qel / "conformance/conformance.exe")
@@ -804,9 +806,9 @@ class Prefix:
             result = self.wine(r"C:\qel\handover.exe", stdin=stdin, stdout=out, cwd=q)
         output = (q / "handover-out.txt").read_bytes().decode("latin-1")
         problems = [] if result.returncode == 0 else ["hand-over checks failed:\n" + output]
-        if "child read: input from a file" not in output:
-            problems.append("the child's output with the parent's input is not in the parent's "
-                            "output file:\n" + output)
+        if "child read: input from a file\r\n (handed over)" not in output:
+            problems.append("the child's output with the parent's input and the hand-over's mark "
+                            "is not in the parent's output file:\n" + output)
         return problems
 
     def check_installs(self, case):

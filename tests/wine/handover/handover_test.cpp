@@ -3,8 +3,12 @@
 // and a real start of this exe as the child, whose output must reach this process's redirected
 // output and whose input must be this process's input.
 //
+// The sibling rules too: only an x86-64 image is handed over to, and never by a process that a
+// hand-over started (the harness puts C:\qel\sibling32.exe and C:\qel\sibling64.exe beside).
+//
 //   handover_test.exe           the checks; "ok"/"FAIL" lines, exit status 1 on a failure
-//   handover_test.exe --child   reads its input and writes "child read: " and what it read
+//   handover_test.exe --child   reads its input and writes "child read: " and what it read, then
+//                               " (handed over)" when it inherited the hand-over's mark
 #include "entry/hand_over.h"
 
 #include <cstdio>
@@ -49,6 +53,9 @@ int Child() {
     if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), input, sizeof(input) - 1, &read, NULL))
         read = 0;
     std::string text = "child read: " + std::string(input, read);
+    // A child of the hand-over must not hand over again, whatever sits beside it.
+    if (!MayHandOverTo("C:\\qel\\sibling64.exe"))
+        text += " (handed over)";
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), (DWORD)text.size(), &written, NULL);
     return 7;
 }
@@ -71,6 +78,14 @@ void RecordedArguments() {
                                                 s.hStdError == GetStdHandle(STD_ERROR_HANDLE));
     Check("the standard handles are this process's", ownHandles && s.cb == sizeof(STARTUPINFOA));
     Check("same environment and folder", !g_recorded.environment && !g_recorded.directory);
+}
+
+void SiblingRules() {
+    Check("an x86-64 sibling is handed over to", MayHandOverTo("C:\\qel\\sibling64.exe"));
+    Check("a 32-bit file under the sibling's name is not",
+          !MayHandOverTo("C:\\qel\\sibling32.exe"));
+    Check("nor a text file", !MayHandOverTo("C:\\qel\\handover-in.txt"));
+    Check("nor a missing one", !MayHandOverTo("C:\\qel\\no-such-sibling.exe"));
 }
 
 void RealChild() {
@@ -98,6 +113,9 @@ int main(int argc, char* argv[]) {
     if (argc > 1 && strcmp(argv[1], "--child") == 0)
         return Child();
     RecordedArguments();
+    SiblingRules();
+    MarkHandedOver(); // the real child inherits the mark, as the hand-over's child does
+    Check("a marked process hands over to nothing", !MayHandOverTo("C:\\qel\\sibling64.exe"));
     RealChild();
     printf("%d failed\n", g_failed);
     return g_failed ? 1 : 0;
