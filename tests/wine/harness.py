@@ -685,10 +685,19 @@ class Prefix:
             pc = Pc(classes=pc.classes, disks=pc.disks, temp=TEMP)
             files.append(r"C:\qel\temp.reg")
         (q / "case.reg").write_bytes(reg_text(pc).encode("latin-1"))
-        for name in [r"C:\qel\case.reg"] + files:
-            if self.wine("reg", "import", name).returncode != 0:
-                return False
-        return True
+        return all(self.reg_import(name) for name in [r"C:\qel\case.reg"] + files)
+
+    def reg_import(self, name):
+        """Imports a .reg file; once more after a failure, which a loaded machine has shown
+        (rarely) on a fresh prefix. The first failure's output is shown."""
+        for attempt in (1, 2):
+            done = self.wine("reg", "import", name, stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, env=dict(self.env, WINEDEBUG="err+all"))
+            if done.returncode == 0:
+                return True
+            print(f"wine: {self.name} reg import {name} failed ({done.returncode}), attempt "
+                  f"{attempt}: {done.stdout.decode('latin-1')[-300:]!r}", flush=True)
+        return False
 
     def run_case(self, case):
         q = self.qel
