@@ -12,6 +12,7 @@ find_path(TOMLPLUSPLUS_INCLUDE toml++/toml.h REQUIRED)
 add_library(qel_simpc STATIC
     ${LOGIC_SOURCES}
     harness/process.cpp
+    sim/calendar.cpp
     sim/code_page.cpp
     sim/crt.cpp
     sim/kernel.cpp

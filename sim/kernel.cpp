@@ -1,5 +1,6 @@
 // Kernel services of the simulated PC: last error, memory, threads, time, environment,
 // the Windows directory and the ANSI code page's case mapping.
+#include "sim/calendar.h"
 #include "sim/pc.h"
 #include "sim/scheduler.h"
 #include "sim/winapi.h"
@@ -195,33 +196,17 @@ DWORD WINAPI GetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD
     return length;
 }
 
-static void CivilFromDays(int64_t days, int* year, unsigned* month, unsigned* day) {
-    days += 719468;
-    int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    unsigned doe = (unsigned)(days - era * 146097);
-    unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    unsigned mp = (5 * doy + 2) / 153;
-    *day = doy - (153 * mp + 2) / 5 + 1;
-    *month = mp < 10 ? mp + 3 : mp - 9;
-    *year = (int)(yoe + era * 400 + (*month <= 2));
-}
-
 // The calendar fields of ms milliseconds since 1970-01-01.
 static void FillTime(uint64_t ms, LPSYSTEMTIME lpSystemTime) {
-    int64_t days = (int64_t)(ms / 86400000);
-    uint64_t inDay = ms % 86400000;
-    int year;
-    unsigned month, day;
-    CivilFromDays(days, &year, &month, &day);
-    lpSystemTime->wYear = (WORD)year;
-    lpSystemTime->wMonth = (WORD)month;
-    lpSystemTime->wDay = (WORD)day;
-    lpSystemTime->wDayOfWeek = (WORD)((days + 4) % 7);
-    lpSystemTime->wHour = (WORD)(inDay / 3600000);
-    lpSystemTime->wMinute = (WORD)(inDay / 60000 % 60);
-    lpSystemTime->wSecond = (WORD)(inDay / 1000 % 60);
-    lpSystemTime->wMilliseconds = (WORD)(inDay % 1000);
+    CivilTime t = CivilFromMs(ms);
+    lpSystemTime->wYear = (WORD)t.year;
+    lpSystemTime->wMonth = (WORD)t.month;
+    lpSystemTime->wDay = (WORD)t.day;
+    lpSystemTime->wDayOfWeek = (WORD)t.dayOfWeek;
+    lpSystemTime->wHour = (WORD)t.hour;
+    lpSystemTime->wMinute = (WORD)t.minute;
+    lpSystemTime->wSecond = (WORD)t.second;
+    lpSystemTime->wMilliseconds = (WORD)t.millisecond;
 }
 
 static void TraceTime(const char* call, const SYSTEMTIME* t) {

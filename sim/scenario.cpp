@@ -1,6 +1,8 @@
 // Scenario files: a simulated PC described in TOML (see docs/scenarios.md).
 #include "sim/scenario.h"
 
+#include "sim/calendar.h"
+
 // toml++ 3.3 asserts on some malformed input (a table header such as [`x]) that its parser then
 // reports as an error; a scenario file must give that error, not abort the process.
 #define TOML_ASSERT(expr) static_assert(true)
@@ -202,14 +204,8 @@ uint64_t ReadClock(const toml::node& node) {
         (size_t)end != text.size() || year < 1601 || year > 9999 || month < 1 || month > 12 ||
         day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59)
         Throw(node, "clock must be a UTC time like \"2009-06-05T09:04:07.012Z\"");
-    // Days since 1970-01-01 in the proleptic Gregorian calendar.
-    int y = year - (month <= 2);
-    int era = (y >= 0 ? y : y - 399) / 400;
-    unsigned yoe = (unsigned)(y - era * 400);
-    unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + (unsigned)day - 1;
-    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    int64_t days = (int64_t)era * 146097 + (int64_t)doe - 719468;
-    return (uint64_t)(((days * 24 + hour) * 60 + minute) * 60 + second) * 1000 + (uint64_t)millis;
+    return (uint64_t)MsFromCivil(year, (unsigned)month, (unsigned)day, (unsigned)hour,
+                                 (unsigned)minute, (unsigned)second, (unsigned)millis);
 }
 
 // A time zone as its offset from UTC, "+05:30" or "-09:30", in minutes.

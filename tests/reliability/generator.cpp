@@ -1,5 +1,7 @@
 #include "tests/reliability/generator.h"
 
+#include "sim/calendar.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -768,21 +770,10 @@ std::string Code(DWORD code) {
 }
 
 std::string ClockText(uint64_t ms) {
-    // Civil date from days since 1970-01-01 (proleptic Gregorian).
-    int64_t days = (int64_t)(ms / 86400000) + 719468;
-    uint64_t inDay = ms % 86400000;
-    int64_t era = days / 146097;
-    unsigned doe = (unsigned)(days - era * 146097);
-    unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    unsigned mp = (5 * doy + 2) / 153;
-    unsigned day = doy - (153 * mp + 2) / 5 + 1;
-    unsigned month = mp < 10 ? mp + 3 : mp - 9;
-    long year = (long)(yoe + era * 400 + (month <= 2));
+    sim::CivilTime t = sim::CivilFromMs(ms);
     char text[48];
-    snprintf(text, sizeof(text), "%04ld-%02u-%02uT%02u:%02u:%02u.%03uZ", year, month, day,
-             (unsigned)(inDay / 3600000), (unsigned)(inDay / 60000 % 60),
-             (unsigned)(inDay / 1000 % 60), (unsigned)(inDay % 1000));
+    snprintf(text, sizeof(text), "%04ld-%02u-%02uT%02u:%02u:%02u.%03uZ", (long)t.year, t.month,
+             t.day, t.hour, t.minute, t.second, t.millisecond);
     return text;
 }
 

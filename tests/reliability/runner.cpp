@@ -2,6 +2,7 @@
 // every run, the promises the tool keeps whatever the PC does. See docs/reliability.md.
 #include "adb/adb_command.h"
 #include "harness/process.h"
+#include "sim/calendar.h"
 #include "sim/scenario.h"
 #include "tests/reliability/generator.h"
 
@@ -239,15 +240,6 @@ bool PlainlyReachable(const sim::Pc& pc, size_t diskIndex) {
 
 // ---- The log file ------------------------------------------------------------------------------
 
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    unsigned yoe = (unsigned)(y - era * 400);
-    unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + (int64_t)doe - 719468;
-}
-
 struct LogEntry {
     std::string message; // after the prefix, LF-form
     uint64_t utcMs = 0;
@@ -306,11 +298,8 @@ bool ParseLog(const std::string& bytes, std::vector<LogEntry>* entries, std::str
         }
         LogEntry e;
         e.message = entry.substr(42);
-        e.utcMs =
-            (uint64_t)(((DaysFromCivil(y, (unsigned)mo, (unsigned)d) * 24 + h) * 60 + mi) * 60 +
-                       s) *
-                1000 +
-            (uint64_t)ms;
+        e.utcMs = (uint64_t)sim::MsFromCivil(y, (unsigned)mo, (unsigned)d, (unsigned)h,
+                                             (unsigned)mi, (unsigned)s, (unsigned)ms);
         entries->push_back(e);
     }
     return true;
