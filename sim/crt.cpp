@@ -23,6 +23,7 @@ void ConsoleWrite(const char* text, size_t cch) {
         for (size_t i = 0; i < cch; ++i)
             shown += text[i] == '\n' ? std::string("\\n") : std::string(1, text[i]);
         Trace("console \"%s\"", shown.c_str());
+        W().calls.back().args.assign(text, cch); // the bytes as written
     }
 }
 

@@ -161,6 +161,18 @@ struct AdbRequest {
     DWORD error = 0;            // 0 when accepted
 };
 
+// One Windows call (or CRT piece) the tool made, as data: the trace line for people is made
+// from the same call. Kept while tracing.
+struct CallRecord {
+    uint64_t atMs = 0;
+    std::string thread;   // "main" or "progress"
+    std::string function; // "CM_Get_Device_ID_ExA", "Sleep", "console", "stdin", ...
+    std::string args;     // the arguments that matter, as traced ("0x14", "\"USB\", 16"); the
+                          // bytes written for "console"
+    std::string result;   // what the call returned ("CR_SUCCESS \"USB\\...\"", "FALSE (259)"),
+                          // "" for a call without one
+};
+
 struct InstallCall {
     std::string hardwareId;
     std::string infPath;
@@ -194,7 +206,8 @@ struct World {
     uint64_t nowMs = 0; // virtual time since the start
     std::string console;
     std::vector<ConsolePiece> consolePieces;
-    std::vector<std::string> trace;
+    std::vector<std::string> trace; // one line per call, for people
+    std::vector<CallRecord> calls;  // the same calls as records, for tests
     bool tracing = false;
     std::map<uintptr_t, LedgerEntry> ledger;
     std::vector<std::string> violations; // releases of unknown resources, bad records

@@ -170,6 +170,41 @@ const char* ResourceName(Resource kind) {
     return "resource";
 }
 
+// A call's record from its traced form, which every call of the sim writes as
+// "Function(args) = result", "Function(args)" or "function args = result".
+static CallRecord RecordOfCall(uint64_t atMs, const char* thread, const std::string& call) {
+    CallRecord record;
+    record.atMs = atMs;
+    record.thread = thread;
+    size_t name = call.find_first_of("( ");
+    record.function = call.substr(0, name);
+    if (name == std::string::npos)
+        return record;
+    size_t argsEnd;
+    if (call[name] == '(') {
+        // The arguments end at the parenthesis that closes the first one; quoted text (an ID,
+        // a path) may hold parentheses of its own.
+        int depth = 0;
+        bool quoted = false;
+        for (argsEnd = name; argsEnd < call.size(); ++argsEnd) {
+            char c = call[argsEnd];
+            quoted = c == '"' ? !quoted : quoted;
+            depth += quoted ? 0 : c == '(' ? 1 : c == ')' ? -1 : 0;
+            if (depth == 0)
+                break;
+        }
+        record.args = call.substr(name + 1, argsEnd - name - 1);
+        ++argsEnd;
+    } else {
+        argsEnd = call.find(" = ", name);
+        record.args =
+            call.substr(name + 1, argsEnd == std::string::npos ? argsEnd : argsEnd - name - 1);
+    }
+    if (argsEnd < call.size() && call.compare(argsEnd, 3, " = ") == 0)
+        record.result = call.substr(argsEnd + 3);
+    return record;
+}
+
 void Trace(const char* format, ...) {
     if (!g_world.tracing)
         return;
@@ -181,6 +216,7 @@ void Trace(const char* format, ...) {
     vsnprintf(text + prefix, sizeof(text) - (size_t)prefix, format, args);
     va_end(args);
     g_world.trace.emplace_back(text);
+    g_world.calls.push_back(RecordOfCall(g_world.nowMs, CurrentThreadName(), text + prefix));
 }
 
 uintptr_t NewHandleValue() {

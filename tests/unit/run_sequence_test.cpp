@@ -210,6 +210,11 @@ TEST(RunSequence, SameScenarioTwiceGivesSameBytesAndTrace) {
     EXPECT_EQ(second.exitCode, first.exitCode);
     EXPECT_EQ(sim::LogFileBytes(), firstLog);
     EXPECT_EQ(sim::W().trace, firstTrace);
+    // Every traced call is also a record, with its time and thread.
+    ASSERT_EQ(sim::W().calls.size(), sim::W().trace.size());
+    EXPECT_EQ(sim::W().calls.back().function, "process");
+    EXPECT_EQ(sim::W().calls.back().args, "exit 0");
+    EXPECT_EQ(sim::W().calls.back().atMs, second.elapsedMs);
 }
 
 // The paused thread looks at the flags every 200 ms, so its first dot after "Updating driver..."

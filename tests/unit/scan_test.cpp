@@ -85,9 +85,9 @@ size_t CountStarting(const std::vector<std::string>& log, const std::string& sta
 // How many instance-ID reads the trace holds; with failedOnly, only those that failed.
 size_t IdReads(bool failedOnly) {
     size_t reads = 0;
-    for (const std::string& line : sim::W().trace)
-        reads += line.find("CM_Get_Device_ID_ExA(") != std::string::npos &&
-                 (!failedOnly || line.find("CR_SUCCESS") == std::string::npos);
+    for (const sim::CallRecord& call : sim::W().calls)
+        reads += call.function == "CM_Get_Device_ID_ExA" &&
+                 (!failedOnly || call.result.rfind("CR_SUCCESS", 0) != 0);
     return reads;
 }
 
@@ -118,11 +118,12 @@ TEST(ClassLookup, InsufficientBufferIsRepeatedWithTheReportedCount) {
     }
     EXPECT_EQ(r.log, headers);
     EXPECT_EQ(sim::W().lookupCalls, 2u);
-    std::string trace;
-    for (const std::string& line : sim::W().trace)
-        trace += line + "\n";
-    EXPECT_EQ(Count(trace, "SetupDiClassGuidsFromNameExA(\"USB\", 16) = FALSE (122) count=20"), 1u);
-    EXPECT_EQ(Count(trace, "SetupDiClassGuidsFromNameExA(\"USB\", 20) = TRUE count=20"), 1u);
+    std::vector<std::string> lookups;
+    for (const sim::CallRecord& call : sim::W().calls)
+        if (call.function == "SetupDiClassGuidsFromNameExA")
+            lookups.push_back(call.args + " = " + call.result);
+    EXPECT_EQ(lookups, (std::vector<std::string>{"\"USB\", 16 = FALSE (122) count=20",
+                                                 "\"USB\", 20 = TRUE count=20"}));
 }
 
 TEST(ClassLookup, DetectionWalksMoreClassesThanTheFirstListHolds) {

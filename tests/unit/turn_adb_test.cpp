@@ -56,34 +56,28 @@ std::vector<uint64_t> RequestTimes() {
     return times;
 }
 
-// The traced calls of the main thread, without time and thread: "Sleep(1000)", ...
-// The main thread's calls to the disk walk, the disks and the clock; memory, case mapping and
-// time stamps left out.
-std::vector<std::string> MainCalls() {
-    static const char* const kBookkeeping[] = {"GlobalAlloc(", "GlobalFree(", "LCMapStringA(",
-                                               "GetSystemTime("};
-    std::vector<std::string> calls;
-    for (const std::string& line : sim::W().trace) {
-        size_t at = line.find(" ms main ");
-        if (at == std::string::npos)
-            continue;
-        std::string call = line.substr(line.find_first_not_of(' ', at + 9));
+// The main thread's calls to the disk walk, the disks and the clock; memory, case mapping,
+// time stamps and console writes left out.
+std::vector<sim::CallRecord> MainCalls() {
+    static const char* const kBookkeeping[] = {"GlobalAlloc", "GlobalFree", "LCMapStringA",
+                                               "GetSystemTime", "console"};
+    std::vector<sim::CallRecord> calls;
+    for (const sim::CallRecord& call : sim::W().calls) {
         bool bookkeeping = false;
-        for (const char* prefix : kBookkeeping)
-            bookkeeping = bookkeeping || call.rfind(prefix, 0) == 0;
-        if (!bookkeeping)
+        for (const char* function : kBookkeeping)
+            bookkeeping = bookkeeping || call.function == function;
+        if (call.thread == "main" && !bookkeeping)
             calls.push_back(call);
     }
     return calls;
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.rfind(prefix, 0) == 0;
+bool IsCall(const sim::CallRecord& call, const std::string& function, const std::string& args) {
+    return call.function == function && call.args == args;
 }
 
-bool AnyStartsWith(const std::vector<std::string>& lines, const std::string& prefix) {
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& line) { return StartsWith(line, prefix); });
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
 }
 
 std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines,
@@ -117,7 +111,11 @@ TEST(TurnAdb, SerialAndPathsMatchWhateverTheirCase) {
                              "InterfaceDevice : " + mixedPath + "\n",
                              "Attempt to turn on ADB for " + lowerPath + "\n",
                          }));
-        EXPECT_TRUE(AnyStartsWith(MainCalls(), "CreateFileA(\"" + lowerPath + "\") = handle"));
+        std::vector<sim::CallRecord> calls = MainCalls();
+        EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [&](const sim::CallRecord& call) {
+            return IsCall(call, "CreateFileA", "\"" + lowerPath + "\"") &&
+                   call.result.rfind("handle", 0) == 0;
+        }));
         EXPECT_EQ(RequestPaths(), std::vector<std::string>{lowerPath});
     }
 }
@@ -182,7 +180,7 @@ TEST(TurnAdb, NoMatchInEitherPass) {
         EXPECT_TRUE(sim::W().adbRequests.empty());
         EXPECT_EQ(Count(r.console, "InterfaceDevice : "), anyDisk ? 2u : 0u);
         EXPECT_EQ(Count(r.console, "Attempt"), 0u);
-        EXPECT_EQ(MainCalls().back(), "Sleep(1000)");
+        EXPECT_TRUE(IsCall(MainCalls().back(), "Sleep", "1000"));
     }
 }
 
@@ -233,15 +231,16 @@ TEST(TurnAdb, FirstAttemptAcceptedClosesAtOnceThenWaits) {
         RunTurnAdbClean(PcWithDisks({MakeDisk(kPhoneDiskPath)}), true, kPhoneSerial, true);
     EXPECT_EQ(r.exitCode, 1u);
     EXPECT_EQ(r.elapsedMs, 1000u);
-    std::vector<std::string> calls = MainCalls();
-    auto command = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
-        return StartsWith(call, "DeviceIoControl(");
+    std::vector<sim::CallRecord> calls = MainCalls();
+    auto command = std::find_if(calls.begin(), calls.end(), [](const sim::CallRecord& call) {
+        return call.function == "DeviceIoControl";
     });
     ASSERT_LE(command + 3, calls.end());
-    EXPECT_EQ(command[0], "DeviceIoControl(\"" + std::string(kPhoneDiskPath) +
-                              "\", 0x4d004, in 44, out 592, cdb 16 71 65 6C 80 01) = TRUE (0)");
-    EXPECT_TRUE(StartsWith(command[1], "CloseHandle("));
-    EXPECT_EQ(command[2], "Sleep(1000)");
+    EXPECT_EQ(command[0].args, "\"" + std::string(kPhoneDiskPath) +
+                                   "\", 0x4d004, in 44, out 592, cdb 16 71 65 6C 80 01");
+    EXPECT_EQ(command[0].result, "TRUE (0)");
+    EXPECT_EQ(command[1].function, "CloseHandle");
+    EXPECT_TRUE(IsCall(command[2], "Sleep", "1000"));
     EXPECT_EQ(Count(r.console, "turn on/off"), 0u);
 }
 

@@ -30,30 +30,26 @@ std::vector<std::string> MainEvents() {
         "InterfaceDevice : ", "Attempt to turn ", "Failed to open ADB device ",
         "turn on/off ADB fail", "SetupDiGetClassDevs error"};
     std::vector<std::string> events;
-    for (const std::string& line : sim::W().trace) {
-        size_t ms = line.find(" ms ");
-        std::string at = line.substr(line.find_first_not_of(' '), ms - line.find_first_not_of(' '));
-        std::string rest = line.substr(ms + 4);
-        if (rest.compare(0, 5, "main ") != 0)
+    for (const sim::CallRecord& call : sim::W().calls) {
+        if (call.thread != "main")
             continue;
-        std::string call = rest.substr(rest.find_first_not_of(' ', 4));
         std::string what;
-        if (call.compare(0, 9, "console \"") == 0) {
-            what = call.substr(9, call.size() - 10);
-            if (what.size() >= 2 && what.compare(what.size() - 2, 2, "\\n") == 0)
-                what.resize(what.size() - 2);
-            if (what.compare(0, 14, "DeviceFilter: ") == 0)
+        if (call.function == "console") {
+            what = call.args;
+            if (!what.empty() && what.back() == '\n')
+                what.pop_back();
+            if (what.rfind("DeviceFilter: ", 0) == 0)
                 what = "TurnAdb";
             for (const char* skip : kTurnAdbLines)
-                if (what.compare(0, strlen(skip), skip) == 0)
+                if (what.rfind(skip, 0) == 0)
                     what.clear();
-        } else if (call.compare(0, 13, "LoadLibraryA(") == 0) {
+        } else if (call.function == "LoadLibraryA") {
             what = "LoadLibrary";
-        } else if (call.compare(0, 12, "FreeLibrary(") == 0) {
+        } else if (call.function == "FreeLibrary") {
             what = "FreeLibrary";
         }
         if (!what.empty())
-            events.push_back("@" + at + " " + what);
+            events.push_back("@" + std::to_string(call.atMs) + " " + what);
     }
     return events;
 }
@@ -65,7 +61,7 @@ std::vector<std::string> RepairEvents(const std::string& id) {
     bool inside = false;
     for (const std::string& event : all) {
         bool attempt = event.find(" Attempt update Device : ") != std::string::npos;
-        bool runText = event.find(" \\n") == event.find(' '); // "\nDriver updated." and the like
+        bool runText = event[event.find(' ') + 1] == '\n'; // "\nDriver updated." and the like
         if ((attempt || runText) && inside)
             break;
         if (attempt && event.size() > id.size() &&
@@ -78,9 +74,12 @@ std::vector<std::string> RepairEvents(const std::string& id) {
     return repair;
 }
 
-bool TraceHas(const std::string& text) {
-    for (const std::string& line : sim::W().trace)
-        if (line.find(text) != std::string::npos)
+// TRUE when the last traced run called function (on the main thread when mainOnly), with args
+// when they are given.
+bool Called(const std::string& function, const std::string& args = "", bool mainOnly = false) {
+    for (const sim::CallRecord& call : sim::W().calls)
+        if (call.function == function && (args.empty() || call.args == args) &&
+            (!mainOnly || call.thread == "main"))
             return true;
     return false;
 }
@@ -137,9 +136,10 @@ TEST(UpdateDevice, DevicesThatAreNoTargetGetOnlyTheirAttemptLine) {
         EXPECT_EQ(r.exitCode, 0u);
         EXPECT_EQ(RepairEvents(id),
                   std::vector<std::string>{"@0 Attempt update Device : " + std::string(id)});
-        EXPECT_FALSE(TraceHas("Enum\\" + std::string(id) + ") ="));
-        EXPECT_TRUE(TraceHas("Enum\\" + std::string(kPhoneId) + ") =")); // the probe works
-        EXPECT_FALSE(TraceHas("LoadLibraryA"));
+        const std::string enumKey = "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\";
+        EXPECT_FALSE(Called("RegOpenKeyExA", enumKey + id));
+        EXPECT_TRUE(Called("RegOpenKeyExA", enumKey + kPhoneId)); // the probe works
+        EXPECT_FALSE(Called("LoadLibraryA"));
         EXPECT_TRUE(sim::W().installCalls.empty());
         EXPECT_TRUE(sim::W().adbRequests.empty()); // no empty serial reached the disks
         EXPECT_EQ(Count(sim::LogFileBytes(), "DeviceFilter"), 0u);
@@ -233,7 +233,7 @@ TEST(UpdateDevice, FirstAttemptSucceedsWithoutAdbOrWaits) {
         Concat(RegistryLines(kPhoneId, "WinUSB"),
                {"@0 LoadLibrary", "@0 Updating driver for Device : " + hw,
                 "@0 Success to Update driver for " + hw + " from " + kPackage, "@0 FreeLibrary"}));
-    EXPECT_FALSE(TraceHas(" main     Sleep("));
+    EXPECT_FALSE(Called("Sleep", "", true));
     EXPECT_TRUE(sim::W().adbRequests.empty());
     EXPECT_EQ(r.elapsedMs, 0u);
 }
