@@ -29,12 +29,12 @@ class Process {
     Process(const sim::Pc& pc, bool log) {
         sim::StartBareProcess(pc);
         g_bLogEnabled = log ? 1 : 0;
-        logBytes_ = &sim::W().pc.files[sim::Lower(sim::LogFilePath(pc))];
+        logBytes_ = &sim::CurrentWorld().pc.files[sim::Lower(sim::LogFilePath(pc))];
     }
     void ClearRecords() {
-        sim::W().console.clear();
+        sim::CurrentWorld().console.clear();
         logBytes_->clear();
-        sim::W().adbRequests.clear();
+        sim::CurrentWorld().adbRequests.clear();
     }
     // The pass must have found what the PC holds and released everything.
     bool Check(benchmark::State& state, bool ok) {
@@ -77,7 +77,7 @@ void BM_UpdateAllDevices(benchmark::State& state, bool log) {
         benchmark::DoNotOptimize(result);
         process.ClearRecords();
     }
-    process.Check(state, result == 0 && sim::W().installCalls.empty());
+    process.Check(state, result == 0 && sim::CurrentWorld().installCalls.empty());
     PerItem(state, "per_device");
 }
 

@@ -8,7 +8,7 @@
 namespace sim {
 
 void StartBareProcess(const Pc& pc, bool trace) {
-    W().tracing = trace;
+    CurrentWorld().tracing = trace;
     ResetWorld(pc);
     // A new process: its process-wide variables and its last-error value as at start.
     ResetProcessState();
@@ -20,8 +20,8 @@ static RunResult RunProcess(const Pc& pc, bool trace, const std::function<DWORD(
     RunResult result;
     result.exitCode = RunMainThread(entry);
     Trace("process exit %#x", (unsigned)result.exitCode);
-    result.elapsedMs = W().nowMs;
-    result.console = W().console;
+    result.elapsedMs = CurrentWorld().nowMs;
+    result.console = CurrentWorld().console;
     result.leaks = LedgerReport();
     return result;
 }
@@ -55,8 +55,8 @@ std::string LogFilePath(const Pc& pc) {
 }
 
 std::string LogFileBytes() {
-    auto it = W().pc.files.find(Lower(LogFilePath(W().pc)));
-    return it == W().pc.files.end() ? std::string() : it->second;
+    auto it = CurrentWorld().pc.files.find(Lower(LogFilePath(CurrentWorld().pc)));
+    return it == CurrentWorld().pc.files.end() ? std::string() : it->second;
 }
 
 } // namespace sim

@@ -15,8 +15,8 @@ struct RunResult {
     std::vector<std::string> leaks; // the ledger after the run: empty when all was released
 };
 
-// Runs the tool with these arguments (argv[1] on) against pc. W() keeps the world afterwards
-// for inspection: files, requests, installs, trace.
+// Runs the tool with these arguments (argv[1] on) against pc. CurrentWorld() keeps the world
+// afterwards for inspection: files, requests, installs, trace.
 RunResult RunTool(const Pc& pc, const std::vector<std::string>& args, bool trace = false);
 
 // Runs TurnAdb alone against pc, as the repair would call it, with the log on or off.

@@ -72,7 +72,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
 }
 
 void PrintRequests() {
-    for (const sim::AdbRequest& r : sim::W().adbRequests) {
+    for (const sim::AdbRequest& r : sim::CurrentWorld().adbRequests) {
         fprintf(stderr, "%8llu ms %s ioctl %#x in %u out %u cdb", (unsigned long long)r.atMs,
                 r.diskPath.c_str(), (unsigned)r.ioctl, (unsigned)r.inLength, (unsigned)r.outLength);
         for (size_t b = 28; b < 34 && b < r.bytes.size(); ++b)
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "--- end of log\n");
     }
     if (o.trace)
-        for (const std::string& line : sim::W().trace)
+        for (const std::string& line : sim::CurrentWorld().trace)
             fprintf(stderr, "%s\n", line.c_str());
     if (o.requests)
         PrintRequests();

@@ -13,22 +13,22 @@ struct SimLogFile {
 };
 
 void ConsoleWrite(const char* text, size_t cch) {
-    W().console.append(text, cch);
-    W().consolePieces.push_back(
-        ConsolePiece{W().nowMs, CurrentThreadName(), std::string(text, cch)});
+    CurrentWorld().console.append(text, cch);
+    CurrentWorld().consolePieces.push_back(
+        ConsolePiece{CurrentWorld().nowMs, CurrentThreadName(), std::string(text, cch)});
     // The CRT asks whether stdout is a console; on a pipe or file that fails with 6.
     ClobberLastError(ERROR_INVALID_HANDLE);
-    if (W().tracing) {
+    if (CurrentWorld().tracing) {
         std::string shown;
         for (size_t i = 0; i < cch; ++i)
             shown += text[i] == '\n' ? std::string("\\n") : std::string(1, text[i]);
         Trace("console \"%s\"", shown.c_str());
-        W().calls.back().args.assign(text, cch); // the bytes as written
+        CurrentWorld().calls.back().args.assign(text, cch); // the bytes as written
     }
 }
 
 int ConsoleReadChar(void) {
-    World& w = W();
+    World& w = CurrentWorld();
     ++w.stdinReads;
     if (w.pc.stdinAtEnd || w.stdinPos >= w.pc.stdinLine.size()) {
         w.stdinRead = true;
@@ -50,15 +50,15 @@ static std::string FolderOf(const std::string& path) {
 
 HLOGFILE LogFileOpenAppend(const char* path) {
     std::string lower = Lower(path);
-    if (W().pc.missingFolders.count(FolderOf(lower))) {
+    if (CurrentWorld().pc.missingFolders.count(FolderOf(lower))) {
         ClobberLastError(ERROR_PATH_NOT_FOUND);
         Trace("fopen(\"%s\", \"a\") = NULL", path);
         return NULL;
     }
     // Created when missing, kept when present. The CRT opens with OPEN_ALWAYS, which leaves
     // ERROR_ALREADY_EXISTS behind for an existing file and 0 for a new one.
-    bool exists = W().pc.files.count(lower) != 0;
-    W().pc.files[lower];
+    bool exists = CurrentWorld().pc.files.count(lower) != 0;
+    CurrentWorld().pc.files[lower];
     ClobberLastError(exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     SimLogFile* file = new SimLogFile{lower};
     LedgerOpen((uintptr_t)file, Resource::File, path);
@@ -67,7 +67,7 @@ HLOGFILE LogFileOpenAppend(const char* path) {
 }
 
 void LogFileWrite(HLOGFILE file, const char* text, size_t cch) {
-    std::string& bytes = W().pc.files[file->path];
+    std::string& bytes = CurrentWorld().pc.files[file->path];
     for (size_t i = 0; i < cch; ++i) {
         if (text[i] == '\n')
             bytes += '\r';

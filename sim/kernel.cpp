@@ -26,11 +26,11 @@ void WINAPI SetLastError(DWORD dwErrCode) {
     t_lastError = dwErrCode;
     // Kept so a run's exit code can be traced back to an error the PC actually gave.
     if (dwErrCode != 0)
-        W().lastErrors.insert(dwErrCode);
+        CurrentWorld().lastErrors.insert(dwErrCode);
 }
 
 HGLOBAL WINAPI GlobalAlloc(unsigned uFlags, SIZE_T dwBytes) {
-    World& w = W();
+    World& w = CurrentWorld();
     unsigned call = ++w.allocCalls;
     if (w.pc.failAllocs.count(call) || dwBytes > w.pc.allocLimit) {
         Trace("GlobalAlloc(%#x, %zu) = NULL (8)", uFlags, (size_t)dwBytes);
@@ -46,10 +46,10 @@ HGLOBAL WINAPI GlobalAlloc(unsigned uFlags, SIZE_T dwBytes) {
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
-    if (W().tracing) {
-        auto entry = W().ledger.find((uintptr_t)hMem);
+    if (CurrentWorld().tracing) {
+        auto entry = CurrentWorld().ledger.find((uintptr_t)hMem);
         Trace("GlobalFree(block %s)",
-              entry == W().ledger.end() ? "unknown" : entry->second.what.c_str());
+              entry == CurrentWorld().ledger.end() ? "unknown" : entry->second.what.c_str());
     }
     if (!LedgerClose((uintptr_t)hMem, Resource::Block)) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -66,7 +66,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
                            LPVOID lpParameter, DWORD, LPDWORD lpThreadId) {
-    if (W().pc.threadCreateFails) {
+    if (CurrentWorld().pc.threadCreateFails) {
         Trace("CreateThread() = NULL (8)");
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return NULL;
@@ -98,7 +98,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 
 // A variable's ANSI value: as the scenario gives it, or its wide value through the code page.
 static bool AnsiVariable(const std::string& name, std::string* value) {
-    const Pc& pc = W().pc;
+    const Pc& pc = CurrentWorld().pc;
     auto ansi = pc.env.find(Upper(name));
     if (ansi != pc.env.end()) {
         *value = ansi->second;
@@ -113,7 +113,7 @@ static bool AnsiVariable(const std::string& name, std::string* value) {
 
 // A variable's wide value: as the scenario gives it, or its ANSI bytes through the code page.
 static bool WideVariable(const std::string& name, std::wstring* value) {
-    const Pc& pc = W().pc;
+    const Pc& pc = CurrentWorld().pc;
     auto wide = pc.envWide.find(Upper(name));
     if (wide != pc.envWide.end()) {
         *value = FromUtf8(wide->second);
@@ -172,7 +172,7 @@ DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSiz
 // A path's short form where the scenario gives one; other paths have none and come back as they
 // are, as on a volume that makes no 8.3 names. Paths in missing folders do not exist.
 DWORD WINAPI GetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer) {
-    const Pc& pc = W().pc;
+    const Pc& pc = CurrentWorld().pc;
     std::string longPath = ToUtf8(lpszLongPath);
     std::string lower = Lower(longPath);
     if (pc.missingFolders.count(lower) || pc.missingFolders.count(Lower(ToCp1252(lpszLongPath)))) {
@@ -215,19 +215,21 @@ static void TraceTime(const char* call, const SYSTEMTIME* t) {
 }
 
 void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
-    FillTime(W().pc.clockStartMs + W().nowMs, lpSystemTime);
+    FillTime(CurrentWorld().pc.clockStartMs + CurrentWorld().nowMs, lpSystemTime);
     TraceTime("GetSystemTime", lpSystemTime);
 }
 
 // The PC's time zone lies far from UTC in the tests, so a stamp taken in local time shows.
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
-    int64_t offsetMs = (int64_t)W().pc.timeZoneMinutes * 60000;
-    FillTime((uint64_t)((int64_t)(W().pc.clockStartMs + W().nowMs) + offsetMs), lpSystemTime);
+    int64_t offsetMs = (int64_t)CurrentWorld().pc.timeZoneMinutes * 60000;
+    FillTime(
+        (uint64_t)((int64_t)(CurrentWorld().pc.clockStartMs + CurrentWorld().nowMs) + offsetMs),
+        lpSystemTime);
     TraceTime("GetLocalTime", lpSystemTime);
 }
 
 unsigned WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, unsigned uSize) {
-    const Pc& pc = W().pc;
+    const Pc& pc = CurrentWorld().pc;
     if (pc.windowsDirError) {
         Trace("GetWindowsDirectoryA() = 0 (%u)", (unsigned)pc.windowsDirError);
         SetLastError(pc.windowsDirError);
@@ -257,7 +259,7 @@ int WINAPI LCMapStringA(LCID, DWORD dwMapFlags, LPCSTR lpSrcStr, int cchSrc, LPS
         return 0;
     }
     int length = cchSrc < 0 ? (int)strlen(lpSrcStr) + 1 : cchSrc;
-    unsigned codePage = W().pc.ansiCodePage;
+    unsigned codePage = CurrentWorld().pc.ansiCodePage;
     if (codePage == 1252) {
         // The tool lowers every disk path it lists: a table keeps the single-byte case cheap.
         static const struct LowerTable {

@@ -9,7 +9,7 @@ static const uintptr_t kNewdevModule = 0x6E650000;
 
 // Whether every phone with this hardware ID has its ADB interface off.
 static bool PhoneAdbOff(const std::string& hardwareId) {
-    for (const SetupClass& c : W().pc.classes)
+    for (const SetupClass& c : CurrentWorld().pc.classes)
         for (const Device& d : c.devices)
             if (Lower(d.instanceId.substr(0, 21)) == Lower(hardwareId) && d.adbOn)
                 return false;
@@ -19,7 +19,7 @@ static bool PhoneAdbOff(const std::string& hardwareId) {
 // A successful install puts usbccgp on the composite devices with this hardware ID.
 static bool BindComposite(const std::string& hardwareId) {
     bool bound = false;
-    World& w = W();
+    World& w = CurrentWorld();
     for (const SetupClass& c : w.pc.classes)
         for (const Device& d : c.devices) {
             const std::string& id = d.instanceId;
@@ -33,7 +33,7 @@ static bool BindComposite(const std::string& hardwareId) {
 
 static DWORD InstallOutcome(const std::string& hardwareId, const std::string& infPath, uint64_t* ms,
                             bool* reboot) {
-    World& w = W();
+    World& w = CurrentWorld();
     const Installer& installer = w.pc.installer;
     *ms = installer.ms;
     if (Lower(infPath) != Lower(w.pc.windowsDir + "\\inf\\usb.inf"))
@@ -53,7 +53,7 @@ static DWORD InstallOutcome(const std::string& hardwareId, const std::string& in
 static BOOL WINAPI SimUpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareId,
                                                          LPCSTR FullInfPath, DWORD InstallFlags,
                                                          PBOOL bRebootRequired) {
-    World& w = W();
+    World& w = CurrentWorld();
     InstallCall call;
     call.hardwareId = HardwareId ? HardwareId : "";
     call.infPath = FullInfPath ? FullInfPath : "";
@@ -81,7 +81,7 @@ static BOOL WINAPI SimUpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR
 }
 
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
-    World& w = W();
+    World& w = CurrentWorld();
     DWORD error = Lower(lpLibFileName ? lpLibFileName : "") == "newdev.dll"
                       ? w.pc.installer.loadError
                       : ERROR_MOD_NOT_FOUND;
@@ -98,7 +98,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-    World& w = W();
+    World& w = CurrentWorld();
     DWORD error = 0;
     if (!w.libraries.count((uintptr_t)hModule))
         error = ERROR_INVALID_HANDLE;
@@ -123,6 +123,6 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    W().libraries.erase(module);
+    CurrentWorld().libraries.erase(module);
     return TRUE;
 }

@@ -8,7 +8,7 @@ using namespace sim;
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult) {
-    World& w = W();
+    World& w = CurrentWorld();
     if (hKey != HKEY_LOCAL_MACHINE || lpSubKey == NULL || ulOptions != 0 || phkResult == NULL) {
         Trace("RegOpenKeyExA() = 87");
         return ERROR_INVALID_PARAMETER;
@@ -31,7 +31,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
-    World& w = W();
+    World& w = CurrentWorld();
     auto key = w.keys.find((uintptr_t)hKey);
     if (key == w.keys.end() || lpReserved != NULL || (lpData != NULL && lpcbData == NULL))
         return ERROR_INVALID_PARAMETER;
@@ -62,6 +62,6 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
     Trace("RegCloseKey(key %#llx)", (unsigned long long)handle);
     if (!LedgerClose(handle, Resource::Key))
         return ERROR_INVALID_HANDLE;
-    W().keys.erase(handle);
+    CurrentWorld().keys.erase(handle);
     return ERROR_SUCCESS;
 }

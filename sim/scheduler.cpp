@@ -47,8 +47,8 @@ SimThread* PickNext() {
 }
 
 void Hand(SimThread* next) {
-    if (next->wakeAt > W().nowMs)
-        W().nowMs = next->wakeAt;
+    if (next->wakeAt > CurrentWorld().nowMs)
+        CurrentWorld().nowMs = next->wakeAt;
     g_current = next;
     next->cv.notify_one();
 }
@@ -124,11 +124,11 @@ DWORD RunMainThread(const std::function<DWORD()>& entry) {
 void Block(uint64_t ms) {
     SimThread* self = t_self;
     if (self == nullptr) { // outside a simulated process: just move the clock
-        W().nowMs += ms;
+        CurrentWorld().nowMs += ms;
         return;
     }
     std::unique_lock<std::mutex> lock(g_mutex);
-    MarkReady(self, W().nowMs + ms);
+    MarkReady(self, CurrentWorld().nowMs + ms);
     SimThread* next = PickNext();
     Hand(next);
     if (next != self)
@@ -143,14 +143,14 @@ HANDLE StartThread(LPTHREAD_START_ROUTINE start, LPVOID parameter) {
     thread->name = "thread" + std::to_string(g_threads.size());
     thread->start = start;
     thread->parameter = parameter;
-    MarkReady(thread, W().nowMs);
+    MarkReady(thread, CurrentWorld().nowMs);
     g_threads.push_back(std::move(created));
     uintptr_t handle = NewHandleValue();
     LedgerOpen(handle, Resource::Handle, thread->name);
     thread->thread = std::thread(ThreadBody, thread);
     if (self != nullptr) {
         // The creator goes on when the new thread first blocks.
-        MarkReady(self, W().nowMs);
+        MarkReady(self, CurrentWorld().nowMs);
         Hand(thread);
         WaitForTurn(lock);
     }

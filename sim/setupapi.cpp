@@ -23,14 +23,14 @@ static BOOL Fail(DWORD error) {
 }
 
 static SetState* FindSet(HDEVINFO set) {
-    auto it = W().sets.find((uintptr_t)set);
-    return it == W().sets.end() ? nullptr : &it->second;
+    auto it = CurrentWorld().sets.find((uintptr_t)set);
+    return it == CurrentWorld().sets.end() ? nullptr : &it->second;
 }
 
 BOOL WINAPI SetupDiClassGuidsFromNameExA(PCSTR ClassName, LPGUID ClassGuidList,
                                          DWORD ClassGuidListSize, PDWORD RequiredSize,
                                          PCSTR MachineName, void*) {
-    World& w = W();
+    World& w = CurrentWorld();
     unsigned call = w.lookupCalls++;
     if (MachineName != NULL)
         return Fail(ERROR_INVALID_PARAMETER);
@@ -64,19 +64,19 @@ BOOL WINAPI SetupDiClassGuidsFromNameExA(PCSTR ClassName, LPGUID ClassGuidList,
 
 static HDEVINFO NewSet(SetState state, const std::string& what) {
     uintptr_t handle = NewHandleValue();
-    W().sets[handle] = std::move(state);
+    CurrentWorld().sets[handle] = std::move(state);
     LedgerOpen(handle, Resource::Set, what);
     return (HDEVINFO)handle;
 }
 
 static bool DiskPresent(const Disk& disk) {
-    const World& w = W();
+    const World& w = CurrentWorld();
     return w.nowMs >= disk.presentFromMs && w.nowMs < disk.presentUntilMs &&
            (w.vanishedDisks.empty() || !w.vanishedDisks.count(LowerDiskPath(disk.path)));
 }
 
 static HDEVINFO MakeDiskSet(DWORD Flags) {
-    World& w = W();
+    World& w = CurrentWorld();
     unsigned call = w.diskSetCalls++;
     DWORD error = call < w.pc.diskSetErrors.size() ? w.pc.diskSetErrors[call] : 0;
     if (Flags != (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE))
@@ -100,7 +100,7 @@ static HDEVINFO MakeDiskSet(DWORD Flags) {
 }
 
 static HDEVINFO MakeClassSet(const GUID* ClassGuid, DWORD Flags) {
-    World& w = W();
+    World& w = CurrentWorld();
     for (size_t c = 0; c < w.pc.classes.size(); ++c) {
         const SetupClass& setupClass = w.pc.classes[c];
         if (!SameGuid(setupClass.guid, *ClassGuid))
@@ -160,11 +160,12 @@ BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
     if (set == nullptr || set->disks)
         return Fail(ERROR_INVALID_HANDLE);
     if (DeviceInfoData == NULL || DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) {
-        W().violations.push_back("SetupDiEnumDeviceInfo: wrong cbSize");
+        CurrentWorld().violations.push_back("SetupDiEnumDeviceInfo: wrong cbSize");
         return Fail(ERROR_INVALID_USER_BUFFER);
     }
-    const SetupClass* setupClass =
-        set->classIndex < W().pc.classes.size() ? &W().pc.classes[set->classIndex] : nullptr;
+    const SetupClass* setupClass = set->classIndex < CurrentWorld().pc.classes.size()
+                                       ? &CurrentWorld().pc.classes[set->classIndex]
+                                       : nullptr;
     if (setupClass && setupClass->enumFailsAt == (int)MemberIndex) {
         Trace("SetupDiEnumDeviceInfo(%u) = FALSE (%u)", (unsigned)MemberIndex,
               (unsigned)setupClass->enumError);
@@ -191,19 +192,21 @@ BOOL WINAPI SetupDiGetDeviceInfoListDetailA(
         return Fail(ERROR_INVALID_HANDLE);
     if (DeviceInfoSetDetailData == NULL ||
         DeviceInfoSetDetailData->cbSize != sizeof(SP_DEVINFO_LIST_DETAIL_DATA_A)) {
-        W().violations.push_back("SetupDiGetDeviceInfoListDetailA: wrong cbSize");
+        CurrentWorld().violations.push_back("SetupDiGetDeviceInfoListDetailA: wrong cbSize");
         return Fail(ERROR_INVALID_USER_BUFFER);
     }
     if (!set->disks && set->lastEnumerated >= 0) {
-        const Device& device =
-            W().pc.classes[set->classIndex].devices[set->members[(size_t)set->lastEnumerated]];
+        const Device& device = CurrentWorld()
+                                   .pc.classes[set->classIndex]
+                                   .devices[set->members[(size_t)set->lastEnumerated]];
         if (device.listDetailFails) {
             Trace("SetupDiGetDeviceInfoListDetailA() = FALSE (13)");
             return Fail(ERROR_INVALID_DATA);
         }
     }
-    DeviceInfoSetDetailData->ClassGuid =
-        set->classIndex < W().pc.classes.size() ? W().pc.classes[set->classIndex].guid : GUID{};
+    DeviceInfoSetDetailData->ClassGuid = set->classIndex < CurrentWorld().pc.classes.size()
+                                             ? CurrentWorld().pc.classes[set->classIndex].guid
+                                             : GUID{};
     DeviceInfoSetDetailData->RemoteMachineHandle = 0;
     DeviceInfoSetDetailData->RemoteMachineName[0] = '\0';
     Trace("SetupDiGetDeviceInfoListDetailA() = TRUE");
@@ -212,7 +215,7 @@ BOOL WINAPI SetupDiGetDeviceInfoListDetailA(
 
 CONFIGRET WINAPI CM_Get_Device_ID_ExA(DEVINST dnDevInst, PSTR Buffer, ULONG BufferLen,
                                       ULONG ulFlags, HMACHINE hMachine) {
-    World& w = W();
+    World& w = CurrentWorld();
     size_t classIndex = (dnDevInst >> kDevInstShift) - 1;
     size_t deviceIndex = dnDevInst & ((1u << kDevInstShift) - 1);
     if (ulFlags != 0 || hMachine != 0 || classIndex >= w.pc.classes.size() ||
@@ -245,10 +248,10 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
         return Fail(ERROR_INVALID_PARAMETER);
     if (DeviceInterfaceData == NULL ||
         DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
-        W().violations.push_back("SetupDiEnumDeviceInterfaces: wrong cbSize");
+        CurrentWorld().violations.push_back("SetupDiEnumDeviceInterfaces: wrong cbSize");
         return Fail(ERROR_INVALID_USER_BUFFER);
     }
-    const Pc& pc = W().pc;
+    const Pc& pc = CurrentWorld().pc;
     if (pc.diskEnumFailsAt == (int)MemberIndex) {
         Trace("SetupDiEnumDeviceInterfaces(%u) = FALSE (%u)", (unsigned)MemberIndex,
               (unsigned)pc.diskFailError);
@@ -276,16 +279,17 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
         DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
         DeviceInterfaceData->Reserved == 0 || DeviceInterfaceData->Reserved > set->members.size() ||
         DeviceInfoData != NULL) {
-        W().violations.push_back("SetupDiGetDeviceInterfaceDetailA: bad interface record");
+        CurrentWorld().violations.push_back(
+            "SetupDiGetDeviceInterfaceDetailA: bad interface record");
         return Fail(ERROR_INVALID_USER_BUFFER);
     }
     if (DeviceInterfaceDetailData != NULL &&
         DeviceInterfaceDetailData->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
-        W().violations.push_back("SetupDiGetDeviceInterfaceDetailA: wrong cbSize");
+        CurrentWorld().violations.push_back("SetupDiGetDeviceInterfaceDetailA: wrong cbSize");
         return Fail(ERROR_INVALID_USER_BUFFER);
     }
     DWORD index = DeviceInterfaceData->Reserved - 1;
-    const Pc& pc = W().pc;
+    const Pc& pc = CurrentWorld().pc;
     if (pc.diskDetailFailsAt == (int)index) {
         Trace("SetupDiGetDeviceInterfaceDetailA(%u) = FALSE (%u)", (unsigned)index,
               (unsigned)pc.diskFailError);
@@ -311,6 +315,6 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
     Trace("SetupDiDestroyDeviceInfoList(set %#llx)", (unsigned long long)id);
     if (!LedgerClose(id, Resource::Set))
         return Fail(ERROR_INVALID_HANDLE);
-    W().sets.erase(id);
+    CurrentWorld().sets.erase(id);
     return TRUE;
 }

@@ -12,7 +12,7 @@ using namespace sim;
 // letters, accented ones too; in the single-byte code page without a copy, as it runs for every
 // disk.
 static bool SameLowerPath(const std::string& path, const std::string& lowerPath) {
-    if (W().pc.ansiCodePage != 1252)
+    if (CurrentWorld().pc.ansiCodePage != 1252)
         return LowerDiskPath(path) == lowerPath;
     if (path.size() != lowerPath.size())
         return false;
@@ -24,7 +24,7 @@ static bool SameLowerPath(const std::string& path, const std::string& lowerPath)
 }
 
 static Disk* FindPresentDisk(const std::string& lowerPath) {
-    World& w = W();
+    World& w = CurrentWorld();
     if (w.vanishedDisks.count(lowerPath))
         return nullptr;
     for (Disk& disk : w.pc.disks)
@@ -36,7 +36,7 @@ static Disk* FindPresentDisk(const std::string& lowerPath) {
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE) {
-    World& w = W();
+    World& w = CurrentWorld();
     std::string path = LowerDiskPath(lpFileName ? lpFileName : "");
     Disk* disk = FindPresentDisk(path);
     DWORD error = disk == nullptr ? ERROR_FILE_NOT_FOUND : disk->openError;
@@ -57,7 +57,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 }
 
 bool CloseDiskHandle(uintptr_t handle) {
-    World& w = W();
+    World& w = CurrentWorld();
     if (!w.diskHandles.count(handle))
         return false;
     w.diskHandles.erase(handle);
@@ -73,14 +73,14 @@ static void PhoneTakesCommand(const Disk& disk, const SCSI_PASS_THROUGH* header)
     UCHAR mode = header->Cdb[5];
     if (mode != 1 && mode != 2)
         return;
-    for (SetupClass& c : W().pc.classes)
+    for (SetupClass& c : CurrentWorld().pc.classes)
         for (Device& d : c.devices)
             if (Lower(SerialOf(d.instanceId)) == Lower(disk.phoneSerial))
                 d.adbOn = mode == 1;
 }
 
 static Outcome NextReply(const Disk& disk) {
-    World& w = W();
+    World& w = CurrentWorld();
     size_t& next = w.diskReplyIndex[LowerDiskPath(disk.path)];
     return next < disk.replies.size() ? disk.replies[next++] : Outcome{};
 }
@@ -109,7 +109,7 @@ static DWORD CheckPassThrough(const SCSI_PASS_THROUGH* header, DWORD inLength, L
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
                             DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                             LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
-    World& w = W();
+    World& w = CurrentWorld();
     auto handle = w.diskHandles.find((uintptr_t)hDevice);
     if (handle == w.diskHandles.end()) {
         SetLastError(ERROR_INVALID_HANDLE);

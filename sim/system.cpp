@@ -12,11 +12,12 @@ using namespace sim;
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
     if (lpVersionInformation == NULL ||
         lpVersionInformation->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
-        W().violations.emplace_back("GetVersionExA: dwOSVersionInfoSize is not the record's size");
+        CurrentWorld().violations.emplace_back(
+            "GetVersionExA: dwOSVersionInfoSize is not the record's size");
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    const Pc& pc = W().pc;
+    const Pc& pc = CurrentWorld().pc;
     lpVersionInformation->dwMajorVersion = pc.windowsMajor;
     lpVersionInformation->dwMinorVersion = pc.windowsMinor;
     lpVersionInformation->dwBuildNumber = pc.windowsBuild;
@@ -63,21 +64,21 @@ BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS Toke
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    TOKEN_ELEVATION elevation = {W().pc.elevated ? 1u : 0u};
+    TOKEN_ELEVATION elevation = {CurrentWorld().pc.elevated ? 1u : 0u};
     memcpy(TokenInformation, &elevation, sizeof(elevation));
     Trace("GetTokenInformation(TokenElevation) = %u", (unsigned)elevation.TokenIsElevated);
     return TRUE;
 }
 
 const char* ToolArchitecture(void) {
-    return W().pc.architecture.c_str();
+    return CurrentWorld().pc.architecture.c_str();
 }
 
 // The console: the processes attached to it, and whether standard input is its keyboard.
 static const HANDLE kStdinHandle = (HANDLE)(uintptr_t)0x5D10;
 
 DWORD WINAPI GetConsoleProcessList(LPDWORD lpdwProcessList, DWORD dwProcessCount) {
-    DWORD count = W().pc.consoleProcesses;
+    DWORD count = CurrentWorld().pc.consoleProcesses;
     if (lpdwProcessList == NULL || dwProcessCount == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -100,7 +101,8 @@ HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
 }
 
 BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
-    if (hConsoleHandle != kStdinHandle || W().pc.stdinRedirected || W().pc.consoleProcesses == 0) {
+    if (hConsoleHandle != kStdinHandle || CurrentWorld().pc.stdinRedirected ||
+        CurrentWorld().pc.consoleProcesses == 0) {
         Trace("GetConsoleMode() = FALSE (6)");
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

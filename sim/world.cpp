@@ -9,7 +9,7 @@ namespace sim {
 
 static World g_world;
 
-World& W() {
+World& CurrentWorld() {
     return g_world;
 }
 

@@ -63,8 +63,8 @@ std::string SiteMissingFolderFile() {
 }
 
 std::string SiteReadFile(const std::string& path) {
-    auto it = sim::W().pc.files.find(sim::Lower(path));
-    return it == sim::W().pc.files.end() ? std::string() : it->second;
+    auto it = sim::CurrentWorld().pc.files.find(sim::Lower(path));
+    return it == sim::CurrentWorld().pc.files.end() ? std::string() : it->second;
 }
 
 bool SiteIsWine() {
@@ -73,7 +73,7 @@ bool SiteIsWine() {
 
 std::string SiteTearDown() {
     // The cbSize checks hand over wrong records on purpose; the sim notes each as a fault.
-    sim::W().violations.clear();
+    sim::CurrentWorld().violations.clear();
     std::string report;
     for (const std::string& line : sim::LedgerReport())
         report += line + "\n";

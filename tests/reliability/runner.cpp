@@ -43,7 +43,7 @@ const char kUsage[] =
 
 // The code page's own mapping, as the tool lowers paths and serials.
 std::string CpLower(const std::string& text) {
-    return sim::LowerByCodePage(sim::W().pc.ansiCodePage, text);
+    return sim::LowerByCodePage(sim::CurrentWorld().pc.ansiCodePage, text);
 }
 
 bool IsUsbClass(const sim::SetupClass& c) {
@@ -501,7 +501,7 @@ struct RunFacts {
     uint64_t timeBound = 0;
 
     RunFacts(const rel::GeneratedPc& generated, const sim::RunResult& result)
-        : g(generated), r(result), w(sim::W()) {
+        : g(generated), r(result), w(sim::CurrentWorld()) {
         const sim::Pc& pc = g.pc;
         LookupModel lookups;
         firstDetection = ModelDetect(pc, false, &lookups);
@@ -966,7 +966,7 @@ int main(int argc, char** argv) {
         if (o.trace) {
             printf("--- console\n%s\n--- log\n%s--- trace\n", r.console.c_str(),
                    sim::LogFileBytes().c_str());
-            for (const std::string& line : sim::W().trace)
+            for (const std::string& line : sim::CurrentWorld().trace)
                 printf("%s\n", line.c_str());
             printf("--- exit code %#x, virtual time %llu ms\n", (unsigned)r.exitCode,
                    (unsigned long long)r.elapsedMs);

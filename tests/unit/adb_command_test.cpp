@@ -74,8 +74,8 @@ TEST(AdbModeCommand, RequestBytesForBothModes) {
     for (BOOL on : {TRUE, FALSE}) {
         SCOPED_TRACE(on ? "on" : "off");
         ASSERT_TRUE(SendOnce(OneDiskPc(), on));
-        ASSERT_EQ(sim::W().adbRequests.size(), 1u);
-        const sim::AdbRequest& request = sim::W().adbRequests[0];
+        ASSERT_EQ(sim::CurrentWorld().adbRequests.size(), 1u);
+        const sim::AdbRequest& request = sim::CurrentWorld().adbRequests[0];
         EXPECT_EQ(request.ioctl, 0x4D004u);
         EXPECT_EQ(request.inLength, 44u);
         EXPECT_EQ(request.outLength, 592u);
@@ -98,9 +98,9 @@ TEST(AdbModeCommand, NullHandleSendsNothing) {
     EXPECT_FALSE(result);
     // A control call on any handle would have set the last error or left a request.
     EXPECT_EQ(lastError, 1234u);
-    EXPECT_TRUE(sim::W().adbRequests.empty());
+    EXPECT_TRUE(sim::CurrentWorld().adbRequests.empty());
     EXPECT_EQ(sim::LogFileBytes(), "");
-    EXPECT_EQ(sim::W().console, "");
+    EXPECT_EQ(sim::CurrentWorld().console, "");
 }
 
 struct ReplyCase {
@@ -138,15 +138,15 @@ TEST(AdbModeCommand, ReplyBecomesResult) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(SendOnce(OneDiskPc({c.reply}), c.on), c.result);
         EXPECT_EQ(LoggedTexts(sim::LogFileBytes()), c.log);
-        ASSERT_EQ(sim::W().adbRequests.size(), 1u);
-        EXPECT_EQ(sim::W().adbRequests[0].error != 0, !c.log.empty());
+        ASSERT_EQ(sim::CurrentWorld().adbRequests.size(), 1u);
+        EXPECT_EQ(sim::CurrentWorld().adbRequests[0].error != 0, !c.log.empty());
     }
 }
 
 TEST(AdbModeCommand, FailureWithLogOffWritesNothing) {
     EXPECT_FALSE(SendOnce(OneDiskPc({{ERROR_GEN_FAILURE, 0, false}}), TRUE, false));
     EXPECT_EQ(sim::LogFileBytes(), "");
-    EXPECT_EQ(sim::W().console, "");
+    EXPECT_EQ(sim::CurrentWorld().console, "");
 }
 
 // The storage stack checks a pass-through request before it goes to the device: a request
@@ -215,7 +215,7 @@ TEST(AdbModeCommand, StorageStackChecksThePassThroughRequest) {
         EXPECT_FALSE(sent);
         // A request that reached the phone got its scripted answer; a refused one did not.
         EXPECT_EQ(error, c.error ? c.error : (DWORD)ERROR_GEN_FAILURE);
-        EXPECT_EQ(sim::W().diskReplyIndex.size(), c.error ? 0u : 1u);
+        EXPECT_EQ(sim::CurrentWorld().diskReplyIndex.size(), c.error ? 0u : 1u);
     }
 }
 

@@ -105,8 +105,8 @@ TEST(AnsiText, DoubleByteSerialReachesItsDisk) {
         sim::RunResult r = RunClean(pc, {"-l"});
         EXPECT_EQ(r.exitCode, 0u);
         const std::string lowered = sim::LowerByCodePage(codePage, path);
-        ASSERT_EQ(sim::W().adbRequests.size(), 2u);
-        EXPECT_EQ(sim::W().adbRequests[0].diskPath, lowered);
+        ASSERT_EQ(sim::CurrentWorld().adbRequests.size(), 2u);
+        EXPECT_EQ(sim::CurrentWorld().adbRequests[0].diskPath, lowered);
         EXPECT_EQ(Count(r.console, "Attempt to turn on ADB for " + lowered + "\n"), 1u);
         EXPECT_EQ(Count(r.console, "DeviceFilter: " + sim::LowerByCodePage(codePage, serial)), 2u);
     }

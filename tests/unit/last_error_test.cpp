@@ -43,7 +43,7 @@ TEST_P(LastError, CodeIsTakenRightAfterTheFailingCall) {
         EXPECT_NE(r.console.find(line), std::string::npos) << "not echoed: " << line;
     }
     EXPECT_NE(r.console.find(c.consoleText), std::string::npos);
-    EXPECT_EQ(sim::W().adbRequests.size(), c.adbRequests);
+    EXPECT_EQ(sim::CurrentWorld().adbRequests.size(), c.adbRequests);
     EXPECT_EQ(Count(sim::LogFileBytes(), ": b7\r\n") + Count(sim::LogFileBytes(), " B7\r\n"), 0u);
 }
 

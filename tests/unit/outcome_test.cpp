@@ -116,9 +116,9 @@ TEST(Help, EveryFormPrintsTheUsageAndLooksAtNoDevice) {
         for (const char* text : {"-l", "_QEL_InstallerUpdata.log", "administrator", "Exit codes"})
             EXPECT_NE(r.console.find(text), std::string::npos) << text;
         EXPECT_EQ(Count(r.console, "Detecting"), 0u);
-        EXPECT_EQ(sim::W().lookupCalls, 0u);
-        EXPECT_TRUE(sim::W().installCalls.empty());
-        EXPECT_TRUE(sim::W().pc.files.empty());
+        EXPECT_EQ(sim::CurrentWorld().lookupCalls, 0u);
+        EXPECT_TRUE(sim::CurrentWorld().installCalls.empty());
+        EXPECT_TRUE(sim::CurrentWorld().pc.files.empty());
     }
 }
 
@@ -127,11 +127,11 @@ TEST(Help, NeighboursOfTheHelpFormsStillRunTheRepair) {
         SCOPED_TRACE(arg);
         sim::RunResult r = RunClean(PhonePc("WinUSB"), {arg});
         EXPECT_TRUE(r.console.starts_with(kBanner));
-        EXPECT_EQ(sim::W().installCalls.size(), 1u);
+        EXPECT_EQ(sim::CurrentWorld().installCalls.size(), 1u);
     }
     // A help form as the second argument is ignored like every other second argument.
     EXPECT_EQ(RunClean(PhonePc("WinUSB"), {"-l", "/?"}).exitCode, 0u);
-    EXPECT_EQ(sim::W().installCalls.size(), 1u);
+    EXPECT_EQ(sim::CurrentWorld().installCalls.size(), 1u);
 }
 
 TEST(LogSwitch, DoubleDashLogInAnyCaseSwitchesTheLogOn) {
@@ -143,7 +143,7 @@ TEST(LogSwitch, DoubleDashLogInAnyCaseSwitchesTheLogOn) {
     for (const char* arg : {"--logs", "--lo", "--l", "-"}) {
         SCOPED_TRACE(arg);
         RunClean(PhonePc("usbccgp"), {arg});
-        EXPECT_TRUE(sim::W().pc.files.empty());
+        EXPECT_TRUE(sim::CurrentWorld().pc.files.empty());
     }
 }
 
@@ -172,12 +172,13 @@ TEST(ConsoleHold, OnlyTheConsolesOwnerWaitsForEnterAfterItsLastText) {
         }
         sim::RunResult r = RunClean(repair);
         EXPECT_EQ(r.console.ends_with(std::string("\nDriver updated.\n") + kHold), c.holds);
-        EXPECT_EQ(sim::W().stdinReads, c.holds ? 1u : 0u);
+        EXPECT_EQ(sim::CurrentWorld().stdinReads, c.holds ? 1u : 0u);
         EXPECT_EQ(r.exitCode, 0u);
 
         r = RunClean(noPhone);
         EXPECT_EQ(r.console.ends_with(std::string("\nNow exiting...") + kHold), c.holds);
-        EXPECT_EQ(sim::W().stdinReads, c.holds ? 2u : 1u); // the prompt's read, then the hold's
+        EXPECT_EQ(sim::CurrentWorld().stdinReads,
+                  c.holds ? 2u : 1u); // the prompt's read, then the hold's
         EXPECT_EQ(r.exitCode, 1u);
     }
 }
@@ -209,7 +210,7 @@ TEST(RunMarks, HeaderFirstAndExitCodeLastInTheFileOnly) {
     EXPECT_EQ(Count(r.console, "Exit code"), 0u);
 
     // Appended runs: each framed by its own header and exit-code entry.
-    sim::Pc again = sim::W().pc;
+    sim::Pc again = sim::CurrentWorld().pc;
     RunClean(again, {"-l"});
     messages = LogMessages(sim::LogFileBytes());
     EXPECT_EQ(std::count(messages.begin(), messages.end(),
@@ -229,14 +230,14 @@ TEST(LogPath, TempOutsideTheCodePageUsesItsShortPath) {
     pc.envWide["TEMP"] = cyrillic;
     pc.shortPaths[cyrillic] = shortPath;
     sim::RunResult r = RunClean(pc, {"-l"});
-    EXPECT_EQ(sim::LogFilePath(sim::W().pc), shortPath + "\\_QEL_InstallerUpdata.log");
+    EXPECT_EQ(sim::LogFilePath(sim::CurrentWorld().pc), shortPath + "\\_QEL_InstallerUpdata.log");
     EXPECT_EQ(Count(sim::LogFileBytes(), "Update ADB Device Driver"), 1u);
     EXPECT_EQ(Count(r.console, "Update ADB Device Driver"), 1u); // echoed as usual
 
     // No short name (8.3 names off): the log stays off, as it always was for such a TEMP.
     pc.shortPaths.clear();
     r = RunClean(pc, {"-l"});
-    EXPECT_TRUE(sim::W().pc.files.empty());
+    EXPECT_TRUE(sim::CurrentWorld().pc.files.empty());
     EXPECT_EQ(r.console, RunClean(PhonePc("usbccgp")).console);
 }
 
@@ -246,6 +247,7 @@ TEST(LogPath, TempThatTheCodePageHoldsIsUsedByteForByte) {
     pc.envWide["TEMP"] = "C:\\Users\\Jos\xC3\xA9\\Temp"; // é is 0xE9 in Windows-1252
     pc.shortPaths[pc.envWide["TEMP"]] = "C:\\Users\\JOSE~1\\Temp";
     RunClean(pc, {"-l"});
-    EXPECT_EQ(sim::LogFilePath(sim::W().pc), "C:\\Users\\Jos\xE9\\Temp\\_QEL_InstallerUpdata.log");
+    EXPECT_EQ(sim::LogFilePath(sim::CurrentWorld().pc),
+              "C:\\Users\\Jos\xE9\\Temp\\_QEL_InstallerUpdata.log");
     EXPECT_EQ(Count(sim::LogFileBytes(), "Update ADB Device Driver"), 1u);
 }

@@ -101,7 +101,7 @@ TEST_P(RunSequenceConsole, PrintsExactBytes) {
     EXPECT_EQ(r.console, kBanner + c.console);
     EXPECT_EQ(r.exitCode, c.exitCode);
     EXPECT_EQ(r.elapsedMs, c.elapsedMs);
-    EXPECT_TRUE(sim::W().pc.files.empty()); // the log is off
+    EXPECT_TRUE(sim::CurrentWorld().pc.files.empty()); // the log is off
 }
 
 // Dots: one as soon as the thread runs, then one a second of virtual time while unpaused.
@@ -136,7 +136,7 @@ TEST(RunSequence, NoPhoneTwiceNeverStartsTheRepair) {
     EXPECT_EQ(Count(log, "Update ADB Device Driver"), 0u);
     EXPECT_EQ(Count(log, "update devices: {"), 0u);
     EXPECT_EQ(Count(r.console, "Driver updated"), 0u);
-    EXPECT_TRUE(sim::W().installCalls.empty());
+    EXPECT_TRUE(sim::CurrentWorld().installCalls.empty());
     // The run ends on the exiting text, without a line feed after it.
     EXPECT_TRUE(r.console.ends_with(kExiting));
 }
@@ -149,8 +149,8 @@ TEST(RunSequence, NoDotFromPromptUntilUpdating) {
     ASSERT_NE(updating, std::string::npos);
     EXPECT_EQ(prompt + strlen(kPrompt), updating);
     // The second detection found the phone and the repair ran on it.
-    ASSERT_EQ(sim::W().installCalls.size(), 1u);
-    EXPECT_EQ(sim::W().installCalls[0].hardwareId, kPhoneHardwareId);
+    ASSERT_EQ(sim::CurrentWorld().installCalls.size(), 1u);
+    EXPECT_EQ(sim::CurrentWorld().installCalls[0].hardwareId, kPhoneHardwareId);
 }
 
 struct SwitchCase {
@@ -174,7 +174,7 @@ TEST_P(LogSwitch, OnlyTheSecondCharacterOfTheFirstArgumentCounts) {
         EXPECT_EQ(Count(log, "\tUpdate ADB Device Driver ...\r\n"), 1u);
         EXPECT_EQ(Count(r.console, "\nUpdating driver...Update ADB Device Driver ...\n"), 1u);
     } else {
-        EXPECT_TRUE(sim::W().pc.files.empty());
+        EXPECT_TRUE(sim::CurrentWorld().pc.files.empty());
         EXPECT_EQ(r.console, std::string(kBanner) + ".\nUpdating driver...\nDriver updated.\n");
     }
 }
@@ -196,9 +196,9 @@ TEST(RunSequence, SameScenarioTwiceGivesSameBytesAndTrace) {
 
     sim::RunResult first = sim::RunTool(pc, {"-l"}, true);
     std::string firstLog = sim::LogFileBytes();
-    std::vector<std::string> firstTrace = sim::W().trace;
+    std::vector<std::string> firstTrace = sim::CurrentWorld().trace;
     sim::RunResult second = sim::RunTool(pc, {"-l"}, true);
-    sim::W().tracing = false;
+    sim::CurrentWorld().tracing = false;
 
     EXPECT_EQ(first.leaks, std::vector<std::string>{});
     EXPECT_EQ(second.leaks, std::vector<std::string>{});
@@ -209,12 +209,12 @@ TEST(RunSequence, SameScenarioTwiceGivesSameBytesAndTrace) {
     EXPECT_EQ(second.console, first.console);
     EXPECT_EQ(second.exitCode, first.exitCode);
     EXPECT_EQ(sim::LogFileBytes(), firstLog);
-    EXPECT_EQ(sim::W().trace, firstTrace);
+    EXPECT_EQ(sim::CurrentWorld().trace, firstTrace);
     // Every traced call is also a record, with its time and thread.
-    ASSERT_EQ(sim::W().calls.size(), sim::W().trace.size());
-    EXPECT_EQ(sim::W().calls.back().function, "process");
-    EXPECT_EQ(sim::W().calls.back().args, "exit 0");
-    EXPECT_EQ(sim::W().calls.back().atMs, second.elapsedMs);
+    ASSERT_EQ(sim::CurrentWorld().calls.size(), sim::CurrentWorld().trace.size());
+    EXPECT_EQ(sim::CurrentWorld().calls.back().function, "process");
+    EXPECT_EQ(sim::CurrentWorld().calls.back().args, "exit 0");
+    EXPECT_EQ(sim::CurrentWorld().calls.back().atMs, second.elapsedMs);
 }
 
 // The paused thread looks at the flags every 200 ms, so its first dot after "Updating driver..."
@@ -226,7 +226,7 @@ TEST(RunSequence, FirstDotWithin200MsOfTheUnpause) {
         sim::Pc pc = PhoneAfterEnterPc();
         pc.stdinAfterMs = enterAfterMs;
         RunClean(pc);
-        const std::vector<sim::ConsolePiece>& pieces = sim::W().consolePieces;
+        const std::vector<sim::ConsolePiece>& pieces = sim::CurrentWorld().consolePieces;
         auto updating = std::find_if(pieces.begin(), pieces.end(), [](const sim::ConsolePiece& p) {
             return p.text == kUpdating;
         });

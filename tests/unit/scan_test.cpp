@@ -85,7 +85,7 @@ size_t CountStarting(const std::vector<std::string>& log, const std::string& sta
 // How many instance-ID reads the trace holds; with failedOnly, only those that failed.
 size_t IdReads(bool failedOnly) {
     size_t reads = 0;
-    for (const sim::CallRecord& call : sim::W().calls)
+    for (const sim::CallRecord& call : sim::CurrentWorld().calls)
         reads += call.function == "CM_Get_Device_ID_ExA" &&
                  (!failedOnly || call.result.rfind("CR_SUCCESS", 0) != 0);
     return reads;
@@ -101,7 +101,7 @@ TEST(ClassLookup, CountZeroWalksNothing) {
         ScanResult r = Scan(pc, scan);
         EXPECT_EQ(r.result, 0u);
         EXPECT_EQ(r.log, std::vector<std::string>{});
-        EXPECT_EQ(sim::W().lookupCalls, 1u);
+        EXPECT_EQ(sim::CurrentWorld().lookupCalls, 1u);
     }
 }
 
@@ -117,9 +117,9 @@ TEST(ClassLookup, InsufficientBufferIsRepeatedWithTheReportedCount) {
                           "\n");
     }
     EXPECT_EQ(r.log, headers);
-    EXPECT_EQ(sim::W().lookupCalls, 2u);
+    EXPECT_EQ(sim::CurrentWorld().lookupCalls, 2u);
     std::vector<std::string> lookups;
-    for (const sim::CallRecord& call : sim::W().calls)
+    for (const sim::CallRecord& call : sim::CurrentWorld().calls)
         if (call.function == "SetupDiClassGuidsFromNameExA")
             lookups.push_back(call.args + " = " + call.result);
     EXPECT_EQ(lookups, (std::vector<std::string>{"\"USB\", 16 = FALSE (122) count=20",
@@ -142,7 +142,7 @@ TEST(ClassLookup, OtherLookupErrorIsTheResult) {
         ScanResult r = Scan(pc, scan);
         EXPECT_EQ(r.result, 5u);
         EXPECT_EQ(r.log, std::vector<std::string>{});
-        EXPECT_TRUE(sim::W().installCalls.empty());
+        EXPECT_TRUE(sim::CurrentWorld().installCalls.empty());
     }
 }
 
@@ -261,7 +261,7 @@ TEST(Scan, ClassWhoseSetCannotBeMadeHoldsNothing) {
               (std::vector<std::string>{Header("update devices", ClassGuid(0)),
                                         Header("update devices", ClassGuid(1)),
                                         "Attempt update Device : USB\\VID_8087&PID_0A2B\\1\n"}));
-    EXPECT_TRUE(sim::W().installCalls.empty());
+    EXPECT_TRUE(sim::CurrentWorld().installCalls.empty());
 }
 
 TEST(Scan, EnumerationFailureEndsTheClassWalk) {
@@ -281,7 +281,7 @@ TEST(Scan, EnumerationFailureEndsTheClassWalk) {
         ScanResult repair = Scan(pc, UpdateAllDevices);
         EXPECT_EQ(repair.result, 0u);
         EXPECT_EQ(CountStarting(repair.log, "Attempt update Device : "), 3u);
-        EXPECT_TRUE(sim::W().installCalls.empty());
+        EXPECT_TRUE(sim::CurrentWorld().installCalls.empty());
     }
 }
 
@@ -301,7 +301,7 @@ TEST(Scan, PhoneInTheFirstClassEndsDetectionButNotTheRepairPass) {
     EXPECT_EQ(repair.result, 0u);
     EXPECT_EQ(CountStarting(repair.log, "update devices: {"), 3u);
     EXPECT_EQ(CountStarting(repair.log, "Attempt update Device : "), 5u);
-    ASSERT_EQ(sim::W().installCalls.size(), 1u);
+    ASSERT_EQ(sim::CurrentWorld().installCalls.size(), 1u);
 }
 
 // Installer outcomes that make each phone's repair give the wanted result: ten failed
@@ -326,7 +326,7 @@ TEST(RepairPass, LastNonzeroDeviceResultWinsWithinAClass) {
     EXPECT_EQ(RunInProcess(pc, false, [&] { result = UpdateDevicesInClass(ClassGuid(0)); }),
               std::vector<std::string>{});
     EXPECT_EQ(result, 7u);
-    EXPECT_EQ(sim::W().installCalls.size(), 12u);
+    EXPECT_EQ(sim::CurrentWorld().installCalls.size(), 12u);
 }
 
 TEST(RepairPass, LastNonzeroClassResultWins) {
@@ -368,8 +368,8 @@ TEST(Records, WrongSizeIsRefusedWithInvalidUserBuffer) {
                                detail.cbSize = sizeof(detail);
                                EXPECT_TRUE(SetupDiGetDeviceInfoListDetailA(set, &detail));
 
-                               EXPECT_EQ(sim::W().violations.size(), 2u);
-                               sim::W().violations.clear();
+                               EXPECT_EQ(sim::CurrentWorld().violations.size(), 2u);
+                               sim::CurrentWorld().violations.clear();
                                SetupDiDestroyDeviceInfoList(set);
                            }),
               std::vector<std::string>{});

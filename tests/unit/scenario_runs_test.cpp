@@ -93,7 +93,7 @@ TEST(ScenarioRuns, EveryScenarioPrintsLogsAndEndsAsExpected) {
         sim::RunResult r;
         for (int run = 0; run < runs; ++run) {
             if (run > 0) {
-                pc = sim::W().pc;
+                pc = sim::CurrentWorld().pc;
                 pc.clockStartMs += r.elapsedMs;
             }
             r = RunClean(pc, Words(meta["args"]));
@@ -124,12 +124,12 @@ TEST(ScenarioRuns, SecondRunAfterTheRepairFindsNothingToDo) {
     ASSERT_TRUE(sim::LoadScenario((kSourceDir / "scenarios/default.toml").string(), &pc, &error))
         << error;
     ASSERT_EQ(RunClean(pc).exitCode, 0u);
-    ASSERT_EQ(sim::W().installCalls.size(), 2u);
+    ASSERT_EQ(sim::CurrentWorld().installCalls.size(), 2u);
 
-    const sim::Pc repaired = sim::W().pc; // a copy: the next run starts a fresh world
+    const sim::Pc repaired = sim::CurrentWorld().pc; // a copy: the next run starts a fresh world
     sim::RunResult again = RunClean(repaired);
     EXPECT_EQ(again.exitCode, 0u);
-    EXPECT_TRUE(sim::W().installCalls.empty());
-    EXPECT_TRUE(sim::W().adbRequests.empty());
+    EXPECT_TRUE(sim::CurrentWorld().installCalls.empty());
+    EXPECT_TRUE(sim::CurrentWorld().adbRequests.empty());
     EXPECT_EQ(again.elapsedMs, 0u);
 }

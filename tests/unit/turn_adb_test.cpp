@@ -44,14 +44,14 @@ std::vector<std::string> Log() {
 
 std::vector<std::string> RequestPaths() {
     std::vector<std::string> paths;
-    for (const sim::AdbRequest& request : sim::W().adbRequests)
+    for (const sim::AdbRequest& request : sim::CurrentWorld().adbRequests)
         paths.push_back(request.diskPath);
     return paths;
 }
 
 std::vector<uint64_t> RequestTimes() {
     std::vector<uint64_t> times;
-    for (const sim::AdbRequest& request : sim::W().adbRequests)
+    for (const sim::AdbRequest& request : sim::CurrentWorld().adbRequests)
         times.push_back(request.atMs);
     return times;
 }
@@ -62,7 +62,7 @@ std::vector<sim::CallRecord> MainCalls() {
     static const char* const kBookkeeping[] = {"GlobalAlloc", "GlobalFree", "LCMapStringA",
                                                "GetSystemTime", "console"};
     std::vector<sim::CallRecord> calls;
-    for (const sim::CallRecord& call : sim::W().calls) {
+    for (const sim::CallRecord& call : sim::CurrentWorld().calls) {
         bool bookkeeping = false;
         for (const char* function : kBookkeeping)
             bookkeeping = bookkeeping || call.function == function;
@@ -146,7 +146,7 @@ TEST(TurnAdb, EveryMatchingPathIsCommandedInOrder) {
               (std::vector<std::string>{kPhoneDiskPath, kPhoneDiskPath, kPhoneCardPath}));
     EXPECT_EQ(RequestTimes(), (std::vector<uint64_t>{0, 1000, 1000}));
     EXPECT_EQ(r.elapsedMs, 2000u);
-    EXPECT_EQ(sim::W().diskSetCalls, 1u);
+    EXPECT_EQ(sim::CurrentWorld().diskSetCalls, 1u);
     EXPECT_EQ(Log(), (std::vector<std::string>{
                          "DeviceFilter: qel0123456789\n",
                          "InterfaceDevice : " + std::string(kPhoneDiskPath) + "\n",
@@ -163,8 +163,8 @@ TEST(TurnAdb, LaterPathAcceptingAloneIsEnough) {
         PcWithDisks({MakeDisk(kPhoneDiskPath, Refusals(20)), MakeDisk(kPhoneCardPath)}), true,
         kPhoneSerial);
     EXPECT_EQ(r.exitCode, 1u);
-    EXPECT_EQ(sim::W().adbRequests.size(), 21u);
-    EXPECT_EQ(sim::W().adbRequests.back().diskPath, kPhoneCardPath);
+    EXPECT_EQ(sim::CurrentWorld().adbRequests.size(), 21u);
+    EXPECT_EQ(sim::CurrentWorld().adbRequests.back().diskPath, kPhoneCardPath);
 }
 
 TEST(TurnAdb, NoMatchInEitherPass) {
@@ -176,8 +176,8 @@ TEST(TurnAdb, NoMatchInEitherPass) {
         sim::RunResult r = RunTurnAdbClean(pc, true, kPhoneSerial, true);
         EXPECT_EQ(r.exitCode, 0u);
         EXPECT_EQ(r.elapsedMs, 2000u);
-        EXPECT_EQ(sim::W().diskSetCalls, 2u);
-        EXPECT_TRUE(sim::W().adbRequests.empty());
+        EXPECT_EQ(sim::CurrentWorld().diskSetCalls, 2u);
+        EXPECT_TRUE(sim::CurrentWorld().adbRequests.empty());
         EXPECT_EQ(Count(r.console, "InterfaceDevice : "), anyDisk ? 2u : 0u);
         EXPECT_EQ(Count(r.console, "Attempt"), 0u);
         EXPECT_TRUE(IsCall(MainCalls().back(), "Sleep", "1000"));
@@ -191,8 +191,8 @@ TEST(TurnAdb, OnlyMatchFailingToOpenEndsTheSearch) {
         RunTurnAdbClean(PcWithDisks({phone, MakeDisk(kOtherDiskPath)}), true, kPhoneSerial);
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(r.elapsedMs, 1000u);
-    EXPECT_EQ(sim::W().diskSetCalls, 1u);
-    EXPECT_TRUE(sim::W().adbRequests.empty());
+    EXPECT_EQ(sim::CurrentWorld().diskSetCalls, 1u);
+    EXPECT_TRUE(sim::CurrentWorld().adbRequests.empty());
     std::vector<std::string> log = Log();
     ASSERT_EQ(log.size(), 5u);
     EXPECT_EQ(log[3], "Attempt to turn on ADB for " + std::string(kPhoneDiskPath) + "\n");
@@ -219,9 +219,9 @@ TEST(TurnAdb, DiskSetFailing) {
         EXPECT_EQ(r.exitCode, c.result);
         EXPECT_EQ(r.elapsedMs, 2000u);
         EXPECT_EQ(LinesStartingWith(Log(), "SetupDiGetClassDevs"), c.errorLines);
-        EXPECT_EQ(sim::W().adbRequests.size(), c.result);
+        EXPECT_EQ(sim::CurrentWorld().adbRequests.size(), c.result);
         if (c.result) {
-            EXPECT_EQ(sim::W().adbRequests[0].atMs, 1000u);
+            EXPECT_EQ(sim::CurrentWorld().adbRequests[0].atMs, 1000u);
         }
     }
 }
@@ -280,9 +280,9 @@ TEST(TurnAdb, RefusedCommandsAreRetriedUpToTwentyTimes) {
         sim::RunResult r =
             RunTurnAdbClean(PcWithDisks({MakeDisk(kPhoneDiskPath, c.replies)}), true, kPhoneSerial);
         EXPECT_EQ(r.exitCode, c.result);
-        EXPECT_EQ(sim::W().adbRequests.size(), c.requests);
+        EXPECT_EQ(sim::CurrentWorld().adbRequests.size(), c.requests);
         EXPECT_EQ(r.elapsedMs, c.elapsedMs);
-        EXPECT_EQ(sim::W().diskSetCalls, 1u);
+        EXPECT_EQ(sim::CurrentWorld().diskSetCalls, 1u);
         EXPECT_EQ(LinesStartingWith(Log(), "turn on/off"), c.failLines);
     }
 }
@@ -301,7 +301,7 @@ TEST(TurnAdb, PhoneDiskAppearingLateIsFoundInSecondPass) {
     sim::RunResult r =
         RunTurnAdbClean(PcWithDisks({MakeDisk(kOtherDiskPath), phone}), true, kPhoneSerial);
     EXPECT_EQ(r.exitCode, 1u);
-    EXPECT_EQ(sim::W().diskSetCalls, 2u);
+    EXPECT_EQ(sim::CurrentWorld().diskSetCalls, 2u);
     EXPECT_EQ(RequestTimes(), std::vector<uint64_t>{1000});
     EXPECT_EQ(r.elapsedMs, 2000u);
     EXPECT_EQ(Count(r.console, "InterfaceDevice : " + std::string(kPhoneDiskPath)), 1u);
@@ -333,8 +333,8 @@ TEST(TurnAdb, CollectionEndsAtFirstFailingInterface) {
         pc.diskDetailFailsAt = c.detailFailsAt;
         sim::RunResult r = RunTurnAdbClean(pc, true, kPhoneSerial);
         EXPECT_EQ(r.exitCode, c.phoneFound ? 1u : 0u);
-        EXPECT_EQ(sim::W().diskSetCalls, c.phoneFound ? 1u : 2u);
-        EXPECT_EQ(sim::W().adbRequests.size(), c.phoneFound ? 1u : 0u);
+        EXPECT_EQ(sim::CurrentWorld().diskSetCalls, c.phoneFound ? 1u : 2u);
+        EXPECT_EQ(sim::CurrentWorld().adbRequests.size(), c.phoneFound ? 1u : 0u);
         EXPECT_EQ(Count(r.console, "InterfaceDevice : " + std::string(kPhoneDiskPath)),
                   c.phoneFound ? 1u : 0u);
         // The end of the list leaves no line of its own.
@@ -354,14 +354,14 @@ TEST(TurnAdb, PhoneAdbStateFollowsTheMode) {
         ASSERT_EQ(Devices(pc).at(1).instanceId, kPhoneId);
         sim::RunResult r = RunTurnAdbClean(pc, on, kPhoneSerial);
         EXPECT_EQ(r.exitCode, 1u);
-        EXPECT_EQ(Devices(sim::W().pc).at(1).adbOn, on);
+        EXPECT_EQ(Devices(sim::CurrentWorld().pc).at(1).adbOn, on);
         EXPECT_EQ(Count(r.console, on ? "Attempt to turn on ADB" : "Attempt to turn off ADB"), 1u);
     }
 }
 
 TEST(TurnAdb, RefusedCommandLeavesAdbAlone) {
     RunTurnAdbClean(PcWithDisks({MakeDisk(kPhoneDiskPath, Refusals(20))}), true, kPhoneSerial);
-    EXPECT_FALSE(Devices(sim::W().pc).at(1).adbOn);
+    EXPECT_FALSE(Devices(sim::CurrentWorld().pc).at(1).adbOn);
 }
 
 struct CodePageCase {
@@ -396,7 +396,7 @@ TEST(TurnAdb, NonAsciiLettersFollowTheCodePage) {
                                "0001\n");
         EXPECT_EQ(Count(r.console, "Attempt to turn on ADB for " + lowerPath + "\n"), 1u);
         ASSERT_EQ(RequestPaths(), std::vector<std::string>{lowerPath});
-        EXPECT_EQ(sim::W().adbRequests[0].error, 0u);
+        EXPECT_EQ(sim::CurrentWorld().adbRequests[0].error, 0u);
     }
 }
 
@@ -436,7 +436,7 @@ TEST(TurnAdb, ScenarioFiles) {
         EXPECT_EQ(r.exitCode, c.result);
         EXPECT_EQ(r.elapsedMs, c.elapsedMs);
         std::vector<DWORD> errors;
-        for (const sim::AdbRequest& request : sim::W().adbRequests)
+        for (const sim::AdbRequest& request : sim::CurrentWorld().adbRequests)
             errors.push_back(request.error);
         EXPECT_EQ(errors, c.requestErrors);
     }

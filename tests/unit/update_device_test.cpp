@@ -30,7 +30,7 @@ std::vector<std::string> MainEvents() {
         "InterfaceDevice : ", "Attempt to turn ", "Failed to open ADB device ",
         "turn on/off ADB fail", "SetupDiGetClassDevs error"};
     std::vector<std::string> events;
-    for (const sim::CallRecord& call : sim::W().calls) {
+    for (const sim::CallRecord& call : sim::CurrentWorld().calls) {
         if (call.thread != "main")
             continue;
         std::string what;
@@ -77,7 +77,7 @@ std::vector<std::string> RepairEvents(const std::string& id) {
 // TRUE when the last traced run called function (on the main thread when mainOnly), with args
 // when they are given.
 bool Called(const std::string& function, const std::string& args = "", bool mainOnly = false) {
-    for (const sim::CallRecord& call : sim::W().calls)
+    for (const sim::CallRecord& call : sim::CurrentWorld().calls)
         if (call.function == function && (args.empty() || call.args == args) &&
             (!mainOnly || call.thread == "main"))
             return true;
@@ -102,7 +102,7 @@ std::string At(uint64_t ms, const std::string& what) {
 
 std::vector<uint8_t> AdbModes() {
     std::vector<uint8_t> modes;
-    for (const sim::AdbRequest& r : sim::W().adbRequests)
+    for (const sim::AdbRequest& r : sim::CurrentWorld().adbRequests)
         modes.push_back(r.bytes.at(33));
     return modes;
 }
@@ -140,8 +140,8 @@ TEST(UpdateDevice, DevicesThatAreNoTargetGetOnlyTheirAttemptLine) {
         EXPECT_FALSE(Called("RegOpenKeyExA", enumKey + id));
         EXPECT_TRUE(Called("RegOpenKeyExA", enumKey + kPhoneId)); // the probe works
         EXPECT_FALSE(Called("LoadLibraryA"));
-        EXPECT_TRUE(sim::W().installCalls.empty());
-        EXPECT_TRUE(sim::W().adbRequests.empty()); // no empty serial reached the disks
+        EXPECT_TRUE(sim::CurrentWorld().installCalls.empty());
+        EXPECT_TRUE(sim::CurrentWorld().adbRequests.empty()); // no empty serial reached the disks
         EXPECT_EQ(Count(sim::LogFileBytes(), "DeviceFilter"), 0u);
     }
 }
@@ -157,8 +157,8 @@ TEST(UpdateDevice, PrefixInLowerCaseIsATargetAndKeepsItsCase) {
     pc.installer.failWhileAdbOff = kInstallFailed;
     sim::RunResult r = RunLogged(pc);
     EXPECT_EQ(r.exitCode, 0u);
-    ASSERT_EQ(sim::W().installCalls.size(), 2u);
-    EXPECT_EQ(sim::W().installCalls[1].hardwareId, "usb\\vid_1e3f&pid_0c02");
+    ASSERT_EQ(sim::CurrentWorld().installCalls.size(), 2u);
+    EXPECT_EQ(sim::CurrentWorld().installCalls[1].hardwareId, "usb\\vid_1e3f&pid_0c02");
     EXPECT_EQ(Count(sim::LogFileBytes(), "Updating driver for Device : usb\\vid_1e3f&pid_0c02\r\n"),
               1u);
     // The serial goes to TurnAdb as read; the switch lower-cases it for its filter.
@@ -218,7 +218,7 @@ TEST(UpdateDevice, ServiceValueDecidesWhetherTheInstallerRuns) {
                                    " from " + kPackage,
                                "@0 FreeLibrary"});
         EXPECT_EQ(RepairEvents(kPhoneId), expected);
-        EXPECT_EQ(sim::W().installCalls.size(), c.installs ? 1u : 0u);
+        EXPECT_EQ(sim::CurrentWorld().installCalls.size(), c.installs ? 1u : 0u);
     }
 }
 
@@ -234,7 +234,7 @@ TEST(UpdateDevice, FirstAttemptSucceedsWithoutAdbOrWaits) {
                {"@0 LoadLibrary", "@0 Updating driver for Device : " + hw,
                 "@0 Success to Update driver for " + hw + " from " + kPackage, "@0 FreeLibrary"}));
     EXPECT_FALSE(Called("Sleep", "", true));
-    EXPECT_TRUE(sim::W().adbRequests.empty());
+    EXPECT_TRUE(sim::CurrentWorld().adbRequests.empty());
     EXPECT_EQ(r.elapsedMs, 0u);
 }
 
@@ -242,8 +242,8 @@ TEST(UpdateDevice, InstallerGetsHardwareIdPackageAndForceFlag) {
     sim::Pc pc = PhonePc("WinUSB");
     pc.windowsDir = "D:\\WINNT";
     RunLogged(pc);
-    ASSERT_EQ(sim::W().installCalls.size(), 1u);
-    const sim::InstallCall& call = sim::W().installCalls[0];
+    ASSERT_EQ(sim::CurrentWorld().installCalls.size(), 1u);
+    const sim::InstallCall& call = sim::CurrentWorld().installCalls[0];
     EXPECT_EQ(call.hardwareId, "USB\\VID_1E3F&PID_0C02");
     EXPECT_EQ(call.infPath, "D:\\WINNT\\inf\\usb.inf");
     EXPECT_EQ(call.flags, 1u);
@@ -265,9 +265,9 @@ TEST(UpdateDevice, FailedAttemptSwitchesAdbOnThenOffAfterTheSuccess) {
                 "@1000 Success to Update driver for " + hw + " from " + kPackage,
                 "@1000 Close ADB Device for " + hw + "...", "@5000 TurnAdb", "@6000 FreeLibrary"}));
     EXPECT_EQ(AdbModes(), (std::vector<uint8_t>{1, 2}));
-    ASSERT_EQ(sim::W().installCalls.size(), 2u);
-    EXPECT_EQ(sim::W().installCalls[0].error, kInstallFailed);
-    EXPECT_EQ(sim::W().installCalls[1].atMs, 1000u);
+    ASSERT_EQ(sim::CurrentWorld().installCalls.size(), 2u);
+    EXPECT_EQ(sim::CurrentWorld().installCalls[0].error, kInstallFailed);
+    EXPECT_EQ(sim::CurrentWorld().installCalls[1].atMs, 1000u);
 }
 
 TEST(UpdateDevice, AdbNeverOnGivesTenSwitchOnCallsAndNoSwitchOff) {
@@ -288,7 +288,7 @@ TEST(UpdateDevice, AdbNeverOnGivesTenSwitchOnCallsAndNoSwitchOff) {
         At(20000, "Fail to Update driver for " + hw + " from " + kPackage + ", error: E0000203"));
     expected.push_back("@20000 FreeLibrary");
     EXPECT_EQ(RepairEvents(kPhoneId), expected);
-    EXPECT_EQ(sim::W().installCalls.size(), 10u);
+    EXPECT_EQ(sim::CurrentWorld().installCalls.size(), 10u);
     EXPECT_EQ(Count(sim::LogFileBytes(), "retry="), 0u);
 }
 
@@ -394,8 +394,8 @@ TEST(UpdateDevice, InstallerLoadAndExportFailuresArePrintedWithTheLogOff) {
         sim::RunResult off = RunClean(pc);
         EXPECT_TRUE(off.console.starts_with(std::string(kStart) + c.line + c.closing));
         EXPECT_EQ(off.exitCode, c.loadError ? c.loadError : c.exportError);
-        EXPECT_TRUE(sim::W().installCalls.empty());
-        EXPECT_TRUE(sim::W().adbRequests.empty());
+        EXPECT_TRUE(sim::CurrentWorld().installCalls.empty());
+        EXPECT_TRUE(sim::CurrentWorld().adbRequests.empty());
 
         // With the log on the line is printed once and stays out of the log.
         sim::RunResult on = RunLogged(pc);
@@ -436,7 +436,7 @@ TEST(UpdateDevice, UnusablePackagePathFreesTheLibraryAndCallsNoInstaller) {
         pc.windowsDirError = c.windowsDirError;
         sim::RunResult r = RunLogged(pc);
         EXPECT_EQ(r.exitCode, c.exitCode);
-        EXPECT_TRUE(sim::W().installCalls.empty());
+        EXPECT_TRUE(sim::CurrentWorld().installCalls.empty());
         EXPECT_EQ(RepairEvents(kPhoneId),
                   Concat(RegistryLines(kPhoneId, "WinUSB"),
                          {"@0 LoadLibrary", "@0 " + c.line, "@0 FreeLibrary"}));
@@ -446,8 +446,8 @@ TEST(UpdateDevice, UnusablePackagePathFreesTheLibraryAndCallsNoInstaller) {
     pc.windowsDir = longest;
     sim::RunResult r = RunLogged(pc);
     EXPECT_EQ(r.exitCode, 0u);
-    ASSERT_EQ(sim::W().installCalls.size(), 1u);
-    EXPECT_EQ(sim::W().installCalls[0].infPath, longest + "\\inf\\usb.inf");
+    ASSERT_EQ(sim::CurrentWorld().installCalls.size(), 1u);
+    EXPECT_EQ(sim::CurrentWorld().installCalls[0].infPath, longest + "\\inf\\usb.inf");
 }
 
 // ---- Results over several devices --------------------------------------------------------------
@@ -475,6 +475,6 @@ TEST(UpdateDevice, LastNonzeroResultOverTheDevicesIsTheExitCode) {
         pc.installer.outcomes = Concat(c.first, c.second);
         sim::RunResult r = RunClean(pc);
         EXPECT_EQ(r.exitCode, c.exitCode);
-        EXPECT_EQ(sim::W().installCalls.size(), c.first.size() + c.second.size());
+        EXPECT_EQ(sim::CurrentWorld().installCalls.size(), c.first.size() + c.second.size());
     }
 }

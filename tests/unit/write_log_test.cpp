@@ -31,8 +31,8 @@ void RunLogged(const sim::Pc& pc, const std::function<void()>& body, bool log = 
 }
 
 std::string FileAt(const std::string& path) {
-    auto it = sim::W().pc.files.find(LogKey(path));
-    return it == sim::W().pc.files.end() ? std::string() : it->second;
+    auto it = sim::CurrentWorld().pc.files.find(LogKey(path));
+    return it == sim::CurrentWorld().pc.files.end() ? std::string() : it->second;
 }
 
 } // namespace
@@ -73,15 +73,15 @@ TEST(WriteLog, EntryCarriesTheUtcTimeOfTheMessageNotLocalTime) {
         EXPECT_EQ(FileAt(kLogPath), "QELDriverFixed\t[2009-11-25  13:45:30:250]\t"
                                     "Update ADB Device Driver ...\r\n"
                                     "QELDriverFixed\t[2009-11-25  13:45:31:251]\tnext\r\n");
-        EXPECT_EQ(sim::W().console, "Update ADB Device Driver ...\nnext\n");
+        EXPECT_EQ(sim::CurrentWorld().console, "Update ADB Device Driver ...\nnext\n");
     }
 }
 
 TEST(WriteLog, LogOffWritesNothing) {
     RunLogged(
         EmptyPc(), [] { WriteLog("Check Device : %s\n", "X"); }, false);
-    EXPECT_TRUE(sim::W().pc.files.empty());
-    EXPECT_EQ(sim::W().console, "");
+    EXPECT_TRUE(sim::CurrentWorld().pc.files.empty());
+    EXPECT_EQ(sim::CurrentWorld().console, "");
 }
 
 struct MessageCase {
@@ -114,7 +114,7 @@ TEST(WriteLog, LineFeedsAndFormatting) {
         for (size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@'))
             expected.replace(at, 1, kPrefix);
         EXPECT_EQ(FileAt(kLogPath), expected);
-        EXPECT_EQ(sim::W().console, c.echo);
+        EXPECT_EQ(sim::CurrentWorld().console, c.echo);
     }
 }
 
@@ -147,10 +147,10 @@ TEST(WriteLog, TempLengthDecidesWhetherThereIsALog) {
         if (c.logs) {
             EXPECT_EQ(FileAt(temp + "\\_QEL_InstallerUpdata.log"),
                       std::string(kPrefix) + "first\r\n" + kPrefix + "second\r\n");
-            EXPECT_EQ(sim::W().console, "first\nsecond\n");
+            EXPECT_EQ(sim::CurrentWorld().console, "first\nsecond\n");
         } else {
-            EXPECT_TRUE(sim::W().pc.files.empty());
-            EXPECT_EQ(sim::W().console, "");
+            EXPECT_TRUE(sim::CurrentWorld().pc.files.empty());
+            EXPECT_EQ(sim::CurrentWorld().console, "");
         }
     }
 }
@@ -163,29 +163,29 @@ TEST(WriteLog, MissingTempDropsTheMessageAndIsReadAgainForTheNext) {
             pc.env["TEMP"] = std::string(unusable, 't');
         RunLogged(pc, [] {
             WriteLog("dropped\n");
-            sim::W().pc.env["TEMP"] = kTemp;
+            sim::CurrentWorld().pc.env["TEMP"] = kTemp;
             WriteLog("kept\n");
         });
-        EXPECT_EQ(sim::W().pc.files.size(), 1u);
+        EXPECT_EQ(sim::CurrentWorld().pc.files.size(), 1u);
         EXPECT_EQ(FileAt(kLogPath), std::string(kPrefix) + "kept\r\n");
-        EXPECT_EQ(sim::W().console, "kept\n");
+        EXPECT_EQ(sim::CurrentWorld().console, "kept\n");
     }
 }
 
 TEST(WriteLog, PathIsKeptOnceResolved) {
     RunLogged(EmptyPc(), [] {
         WriteLog("one\n");
-        sim::W().pc.env["TEMP"] = "D:\\Elsewhere";
+        sim::CurrentWorld().pc.env["TEMP"] = "D:\\Elsewhere";
         WriteLog("two\n");
     });
-    EXPECT_EQ(sim::W().pc.files.size(), 1u);
+    EXPECT_EQ(sim::CurrentWorld().pc.files.size(), 1u);
     EXPECT_EQ(FileAt(kLogPath), std::string(kPrefix) + "one\r\n" + kPrefix + "two\r\n");
 }
 
 TEST(WriteLog, TempEndingInBackslashGivesTwoBackslashes) {
     RunLogged(PcWithTemp("C:\\Temp\\"), [] { WriteLog("x\n"); });
     EXPECT_EQ(FileAt("C:\\Temp\\\\_QEL_InstallerUpdata.log"), std::string(kPrefix) + "x\r\n");
-    EXPECT_EQ(sim::W().pc.files.size(), 1u);
+    EXPECT_EQ(sim::CurrentWorld().pc.files.size(), 1u);
 }
 
 TEST(WriteLog, UnopenableFileDropsTheMessageAndTheNextTriesAgain) {
@@ -193,11 +193,11 @@ TEST(WriteLog, UnopenableFileDropsTheMessageAndTheNextTriesAgain) {
     pc.missingFolders.insert(sim::Lower(kTemp));
     RunLogged(pc, [] {
         WriteLog("dropped\n");
-        sim::W().pc.missingFolders.clear(); // the folder appears
+        sim::CurrentWorld().pc.missingFolders.clear(); // the folder appears
         WriteLog("kept\n");
     });
     EXPECT_EQ(FileAt(kLogPath), std::string(kPrefix) + "kept\r\n");
-    EXPECT_EQ(sim::W().console, "kept\n");
+    EXPECT_EQ(sim::CurrentWorld().console, "kept\n");
 }
 
 struct LengthCase {
@@ -228,6 +228,6 @@ TEST(WriteLog, MessageLengthAgainstTheLineBuffer) {
         for (char ch : stored)
             onDisk += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
         EXPECT_EQ(FileAt(kLogPath), onDisk);
-        EXPECT_EQ(sim::W().console, c.stored);
+        EXPECT_EQ(sim::CurrentWorld().console, c.stored);
     }
 }
