@@ -19,6 +19,7 @@ add_library(qel_simpc STATIC
     sim/newdev.cpp
     sim/registry.cpp
     sim/scenario.cpp
+    sim/scenario_keys.cpp
     sim/scheduler.cpp
     sim/setupapi.cpp
     sim/storage.cpp

@@ -2,6 +2,7 @@
 #include "sim/scenario.h"
 
 #include "sim/calendar.h"
+#include "sim/scenario_keys.h"
 
 // toml++ 3.3 asserts on some malformed input (a table header such as [`x]) that its parser then
 // reports as an error; a scenario file must give that error, not abort the process.
@@ -9,9 +10,11 @@
 #include <toml++/toml.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 
 namespace sim {
@@ -28,9 +31,30 @@ struct ScenarioError {
 
 using Handler = std::function<void(const toml::node&)>;
 
-// Walks a table, handing each key to its handler; an unknown key is an error.
+// The handlers of a table must be exactly the keys sim/scenario_keys.cpp lists for it: a key
+// added on one side only stops every parse at once.
+void CheckAgainstKeyTable(const std::string& table,
+                          const std::map<std::string, Handler>& handlers) {
+    static std::set<std::string> checked;
+    if (!checked.insert(table).second)
+        return;
+    std::vector<std::string> listed = KeysOf(table);
+    std::set<std::string> keys(listed.begin(), listed.end());
+    std::set<std::string> handled;
+    for (const auto& [name, unused] : handlers)
+        handled.insert(name);
+    if (keys != handled) {
+        fprintf(stderr, "scenario parser: the keys of %s differ from sim/scenario_keys.cpp\n",
+                table.c_str());
+        abort();
+    }
+}
+
+// Walks a table, handing each key to its handler; an unknown key is an error. keyTable names
+// the table in the key table when where (the name in messages) varies.
 void ReadTable(const toml::node& node, const std::string& where,
-               const std::map<std::string, Handler>& handlers) {
+               const std::map<std::string, Handler>& handlers, const std::string& keyTable = "") {
+    CheckAgainstKeyTable(keyTable.empty() ? where : keyTable, handlers);
     const toml::table* table = node.as_table();
     if (table == nullptr)
         Throw(node, where + " must be a table");
@@ -192,7 +216,7 @@ Outcome ReadOutcome(const toml::node& node, const std::string& what, bool allowV
         };
     else
         fields["reboot"] = [&](const toml::node& n) { outcome.reboot = Bool(n, what + ".reboot"); };
-    ReadTable(node, what, fields);
+    ReadTable(node, what, fields, allowVanish ? "a disk reply" : "an install outcome");
     return outcome;
 }
 
@@ -273,11 +297,13 @@ std::pair<std::string, RegValue> ReadRegValue(const toml::node& node, const std:
               value.data = ReadHex(n, "hex");
               hasData = true;
           }},
-         {"dword", [&](const toml::node& n) {
+         {"dword",
+          [&](const toml::node& n) {
               DWORD d = Code(n, "dword");
               value.data = {(uint8_t)d, (uint8_t)(d >> 8), (uint8_t)(d >> 16), (uint8_t)(d >> 24)};
               hasData = true;
-          }}});
+          }}},
+        "a registry value");
     if (name.empty())
         Throw(node, where + " needs a name");
     if (!hasData)

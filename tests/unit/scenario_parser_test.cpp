@@ -1,6 +1,7 @@
 // Scenario files: a malformed one is refused with "FILE:LINE: problem", by the parser and by
 // the runner, which then exits with 2.
 #include "sim/scenario.h"
+#include "sim/scenario_keys.h"
 #include "test_support.h"
 
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -148,4 +150,88 @@ TEST(ScenarioRunner, WellFormedScenarioRuns) {
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.ends_with("\nDevice not found.\nNow exiting...")) << r.out;
     EXPECT_NE(r.err.find("exit code: 0x00000001 (1)"), std::string::npos) << r.err;
+}
+
+// Every table of the key table, each key once: the parser reads each table against the key
+// table (and stops the process on a difference), so this parse proves that the two agree.
+TEST(ScenarioKeys, ParserReadsEveryKeyOfTheTable) {
+    const char text[] = R"(name = "all keys"
+clock = "2009-06-05T09:04:07.012Z"
+time_zone = "+05:30"
+ansi_code_page = 932
+windows_dir = 'C:\Windows'
+windows_dir_error = 0
+env = { TEMP = 'C:\Temp' }
+env_wide = { USERNAME = "qel" }
+system = { windows_version = "10.0", windows_build = 19045, elevated = true, architecture = "x86_64" }
+console = { processes = 1 }
+stdin = { at_end = false, redirected = false, line = "\n", after_ms = 10 }
+class_lookup = { faults = [ { error = 122, count = 20 } ] }
+memory = { fail_allocs = [ 9 ], limit = 1000000 }
+threads = { create_fails = false }
+disks = { set_errors = [ 5 ], enum_fails_at = 3, detail_fails_at = 4, fail_error = 13 }
+installer = { load_error = 0, export_error = 0, fail_while_adb_off = 0xE0000203, ms = 5, outcomes = [ { error = 2, ms = 1, reboot = false } ] }
+fs = { missing_folders = [ 'C:\Nope' ] }
+
+[[class]]
+guid = "{36FC9E60-C465-11CF-8056-444553540000}"
+name = "USB"
+set_error = 0
+enum_fails_at = 9
+enum_error = 13
+  [[class.device]]
+  id = 'USB\VID_1E3F&PID_0C02\QEL1'
+  service_value = { name = "Service", type = "REG_SZ", string = "WinUSB" }
+  key = "present"
+  key_open_error = 0
+  after_enter = false
+  list_detail_fails = false
+  id_result = 0
+  adb = false
+  [[class.device]]
+  id = 'USB\VID_1E3F&PID_0C02\QEL2'
+  service = "WinUSB"
+
+[[disk]]
+path = '\\?\usbstor#qel1'
+phone = "QEL1"
+present_from_ms = 0
+present_until_ms = 100000
+open_error = 0
+replies = [ { error = 31, ms = 2, vanish = false, status = 0 } ]
+
+[[registry]]
+path = 'SYSTEM\X'
+open_error = 0
+values = [ { name = "A", hex = "01" }, { name = "B", dword = 1 } ]
+
+[[file]]
+path = 'C:\Temp\f.txt'
+content = "x"
+
+[[short_path]]
+long = 'C:\Temp\Long Name'
+short = 'C:\Temp\LONGNA~1'
+)";
+    sim::Pc pc;
+    std::string error;
+    ASSERT_TRUE(sim::ParseScenario(text, "all.toml", &pc, &error)) << error;
+    std::set<std::string> tables;
+    for (const sim::ScenarioKey& k : sim::ScenarioKeys())
+        tables.insert(k.table);
+    EXPECT_EQ(tables.size(), 20u); // each one appears above
+}
+
+// docs/scenarios.md names every key of the key table.
+TEST(ScenarioKeys, DocsListEveryKey) {
+    std::string docs = ReadBytes(fs::path(QEL_SOURCE_DIR) / "docs/scenarios.md");
+    for (const sim::ScenarioKey& k : sim::ScenarioKeys()) {
+        SCOPED_TRACE(std::string(k.table) + " " + k.key);
+        std::string key = k.key;
+        bool named = docs.find("`" + key + "`") != std::string::npos ||
+                     docs.find(key + " = ") != std::string::npos ||
+                     docs.find("[" + key + "]") != std::string::npos ||
+                     docs.find("." + key + "]") != std::string::npos; // [[class.device]]
+        EXPECT_TRUE(named);
+    }
 }
