@@ -16,11 +16,10 @@
 #include <unistd.h>
 #include <vector>
 
-#if defined(__has_include)
-#if __has_include(<sanitizer/common_interface_defs.h>)
+// The death callback lives in the sanitizer runtime, which only a sanitized build links.
+#if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/common_interface_defs.h>
 #define QEL_HAVE_SANITIZER_CALLBACK 1
-#endif
 #endif
 
 namespace {
