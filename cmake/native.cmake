@@ -34,8 +34,15 @@ add_library(qel_simpc STATIC
 target_include_directories(qel_simpc PUBLIC ${CMAKE_SOURCE_DIR} ${TOMLPLUSPLUS_INCLUDE})
 target_link_libraries(qel_simpc PUBLIC Threads::Threads)
 
+# A user's log read back: a scenario that replays a run, and the run explained.
+add_library(qel_logreplay STATIC
+    runner/log_reader.cpp
+    runner/log_to_scenario.cpp
+    runner/explain.cpp)
+target_link_libraries(qel_logreplay PUBLIC qel_simpc)
+
 add_executable(qel-driver-fix-sim runner/main.cpp)
-target_link_libraries(qel-driver-fix-sim PRIVATE qel_simpc)
+target_link_libraries(qel-driver-fix-sim PRIVATE qel_simpc qel_logreplay)
 
 enable_testing()
 add_subdirectory(tests)

@@ -2,9 +2,13 @@
 // exactly the console bytes the tool writes; reports go to standard error.
 #include "app/run.h"
 #include "harness/process.h"
+#include "runner/explain.h"
+#include "runner/log_reader.h"
+#include "runner/log_to_scenario.h"
 #include "sim/scenario.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +17,8 @@ namespace {
 
 const char kUsage[] =
     "usage: qel-driver-fix-sim [options] SCENARIO [TOOL ARGUMENTS...]\n"
+    "       qel-driver-fix-sim --from-log LOG [--run N]\n"
+    "       qel-driver-fix-sim --explain LOG [--run N]\n"
     "Runs qel-driver-fix on the simulated PC of SCENARIO (a TOML file) and prints the console\n"
     "bytes the tool writes. Reports go to standard error, in this order:\n"
     "  --exit-code        the tool's exit code as a full 32-bit value\n"
@@ -23,12 +29,18 @@ const char kUsage[] =
     "  --turn-adb on|off SERIAL\n"
     "                     instead of the whole tool, switch ADB for SERIAL as the repair\n"
     "                     would (the log is on when the tool arguments switch it on)\n"
+    "  --from-log LOG     print a scenario that replays a run of a user's log\n"
+    "                     (_QEL_InstallerUpdata.log); --run N picks run N, 1 the oldest,\n"
+    "                     the default the last\n"
+    "  --explain LOG      tell in plain words what happened in a run of LOG\n"
     "Exit status: 0 the run finished with every resource released; 2 usage or scenario\n"
     "error; 3 a resource was left open or misused (listed on standard error).\n";
 
 struct Options {
     bool exitCode = false, time = false, log = false, trace = false, requests = false;
     bool turnAdb = false, adbOn = false;
+    std::string fromLog, explain;
+    long run = 0; // 0: the last
     std::string serial;
     std::string scenario;
     std::vector<std::string> toolArgs;
@@ -54,6 +66,15 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->adbOn = !strcmp(argv[i + 1], "on");
             o->serial = argv[i + 2];
             i += 2;
+        } else if ((arg == "--from-log" || arg == "--explain") && i + 1 < argc) {
+            (arg == "--from-log" ? o->fromLog : o->explain) = argv[++i];
+        } else if (arg == "--run" && i + 1 < argc) {
+            char* end = nullptr;
+            o->run = strtol(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || o->run < 1) {
+                fprintf(stderr, "qel-driver-fix-sim: --run takes a run number from 1\n");
+                return false;
+            }
         } else if (arg == "--help") {
             fputs(kUsage, stdout);
             exit(0);
@@ -61,6 +82,18 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             fprintf(stderr, "qel-driver-fix-sim: unknown option %s\n%s", arg.c_str(), kUsage);
             return false;
         }
+    }
+    if (!o->fromLog.empty() || !o->explain.empty()) {
+        if (i < argc || (!o->fromLog.empty() && !o->explain.empty())) {
+            fprintf(stderr, "qel-driver-fix-sim: --from-log and --explain take one log and no "
+                            "scenario\n");
+            return false;
+        }
+        return true;
+    }
+    if (o->run) {
+        fprintf(stderr, "qel-driver-fix-sim: --run goes with --from-log or --explain\n");
+        return false;
     }
     if (i >= argc) {
         fputs(kUsage, stderr);
@@ -81,12 +114,35 @@ void PrintRequests() {
     }
 }
 
+// --from-log and --explain: 0, or 2 with one line that says why the log cannot be read.
+int ReadBack(const Options& o) {
+    const std::string& path = o.fromLog.empty() ? o.explain : o.fromLog;
+    logreplay::LogFile log;
+    logreplay::LogRun run;
+    std::string error;
+    if (!logreplay::ReadLogFile(path, &log, &error) ||
+        !logreplay::PickRun(log, o.run, &run, &error)) {
+        fprintf(stderr, "qel-driver-fix-sim: %s\n", error.c_str());
+        return 2;
+    }
+    long number = o.run ? o.run : (long)log.runs.size();
+    std::string source =
+        path + ", run " + std::to_string(number) + " of " + std::to_string(log.runs.size());
+    logreplay::Replay replay = logreplay::BuildReplay(log, run);
+    std::string text = o.fromLog.empty() ? logreplay::Explain(log, run, replay, source)
+                                         : logreplay::WriteScenario(replay, source);
+    fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     Options o;
     if (!ParseOptions(argc, argv, &o))
         return 2;
+    if (!o.fromLog.empty() || !o.explain.empty())
+        return ReadBack(o);
     sim::Pc pc;
     std::string error;
     if (!sim::LoadScenario(o.scenario, &pc, &error)) {

@@ -5,6 +5,7 @@
 #include "sim/calendar.h"
 #include "sim/scenario.h"
 #include "tests/reliability/generator.h"
+#include "tests/reliability/log_roundtrip.h"
 
 #include <chrono>
 #include <csignal>
@@ -26,13 +27,15 @@ namespace {
 
 const char kUsage[] =
     "usage: qel-reliability [--seeds N] [--first S] [--seed S [--trace] [--print-pc]]\n"
-    "                       [--roundtrip] [--quiet] [--rate-NAME=P ...] [--no-swarm] [--rates]\n"
+    "                       [--roundtrip] [--from-log] [--quiet] [--rate-NAME=P ...] [--no-swarm]\n"
+    "                       [--rates]\n"
     "Runs qel-driver-fix on seeded random simulated PCs and checks its invariants after\n"
     "every run. Prints the seed of every failure; exit status 1 when any run failed.\n"
     "  --seeds N       run seeds S..S+N-1 (S from --first, default 1)\n"
     "  --seed S        run seed S alone; --trace prints the console, the log and every\n"
     "                  Windows call; --print-pc prints the PC as a scenario file\n"
     "  --roundtrip     also replay each PC from its printed scenario and compare the runs\n"
+    "  --from-log      also replay each run from the scenario its log gives (--from-log)\n"
     "  --rate-NAME=P   probability of one kind of fault or variation (0..1) for every seed;\n"
     "                  --rates lists them with their defaults\n"
     "  --no-swarm      every seed at the default rates (else each seed draws its own rates\n"
@@ -842,6 +845,7 @@ struct Options {
     bool trace = false;
     bool printPc = false;
     bool roundtrip = false;
+    bool fromLog = false;
     bool quiet = false;
     bool swarm = true;
     std::map<std::string, double> overrides; // --rate-NAME=P, for every seed
@@ -864,6 +868,10 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         if (arg == "--seed" && hasValue && ParseNumber(argv[++i], &o->first)) {
             o->single = true;
             o->seeds = 1;
+            continue;
+        }
+        if (arg == "--from-log") {
+            o->fromLog = true;
             continue;
         }
         if (arg == "--trace" || arg == "--print-pc" || arg == "--roundtrip" || arg == "--quiet") {
@@ -942,6 +950,7 @@ int main(int argc, char** argv) {
     // With --print-pc standard output is a scenario file; the verdict goes to standard error.
     FILE* report = o.printPc ? stderr : stdout;
     Stats stats;
+    rel::LogRoundtripStats logStats;
     auto started = std::chrono::steady_clock::now();
     for (uint64_t seed = o.first; seed < o.first + o.seeds; ++seed) {
         g_currentSeed = seed;
@@ -962,6 +971,11 @@ int main(int argc, char** argv) {
             stats.injectedPcs[kind] += 1;
         }
         std::vector<std::string> problems = CheckRun(g, r, &stats);
+        if (o.fromLog) {
+            std::string mismatch = rel::LogRoundtrip(g, r, &logStats);
+            if (!mismatch.empty())
+                problems.push_back(mismatch);
+        }
         if (o.trace) {
             printf("--- console\n%s\n--- log\n%s--- trace\n", r.console.c_str(),
                    sim::LogFileBytes().c_str());
@@ -989,6 +1003,13 @@ int main(int argc, char** argv) {
     fprintf(report, "qel-reliability: %llu seeds from %llu, %llu failed, %.1f s\n",
             (unsigned long long)stats.seeds, (unsigned long long)o.first,
             (unsigned long long)stats.failures, seconds);
+    if (o.fromLog) {
+        fprintf(report, "log roundtrip: %llu runs replayed from their logs, %llu wrote no log\n",
+                (unsigned long long)logStats.replayed, (unsigned long long)logStats.noLog);
+        for (const auto& [reason, count] : logStats.inexact)
+            fprintf(report, "  not exact (%llu runs): %s\n", (unsigned long long)count,
+                    reason.c_str());
+    }
     if (!o.quiet && !o.single) {
         printf("runs: exit 0: %llu, exit 1: %llu, other codes: %llu; prompts %llu; install calls "
                "%llu; ADB requests %llu; log entries %llu; dots %llu\n",

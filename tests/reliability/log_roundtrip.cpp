@@ -1,0 +1,71 @@
+#include "tests/reliability/log_roundtrip.h"
+
+#include "runner/log_reader.h"
+#include "runner/log_to_scenario.h"
+#include "sim/scenario.h"
+
+namespace rel {
+namespace {
+
+// Why the log of this PC's run cannot show all of the run; "" when it can.
+std::string HiddenFromLog(const GeneratedPc& g, const logreplay::Replay& replay) {
+    const sim::Pc& pc = g.pc;
+    if (pc.threadCreateFails)
+        return "the progress thread could not start: no dots, and the log cannot tell";
+    if (!replay.exitLogged) {
+        if (pc.installer.loadError || pc.installer.exportError)
+            return "logs without an exit-code entry: the installer's load error goes to the "
+                   "console only";
+        if (pc.windowsDirError || pc.windowsDir.size() > 247 || pc.windowsDir.empty())
+            return "logs without an exit-code entry: a Windows directory that cannot be read is "
+                   "not logged";
+        return "logs without an exit-code entry: the time after the last line is not logged";
+    }
+    return "";
+}
+
+} // namespace
+
+std::string LogRoundtrip(const GeneratedPc& g, const sim::RunResult& run,
+                         LogRoundtripStats* stats) {
+    std::string before;
+    auto earlier = g.pc.files.find(sim::Lower(sim::LogFilePath(g.pc)));
+    if (earlier != g.pc.files.end())
+        before = earlier->second;
+    std::string after = sim::LogFileBytes();
+    if (after.size() <= before.size() || after.compare(0, before.size(), before) != 0) {
+        ++stats->noLog;
+        return "";
+    }
+    std::string written = after.substr(before.size());
+
+    logreplay::LogFile log;
+    std::string error;
+    if (!logreplay::ParseLogBytes(after, &log, &error))
+        return "log roundtrip: the log cannot be read: " + error;
+    logreplay::LogRun last;
+    if (!logreplay::PickRun(log, 0, &last, &error))
+        return "log roundtrip: " + error;
+    logreplay::Replay replay = logreplay::BuildReplay(log, last);
+    std::string scenario = logreplay::WriteScenario(replay, "the log");
+    sim::Pc pc;
+    if (!sim::ParseScenario(scenario, "from-log", &pc, &error))
+        return "log roundtrip: the scenario does not parse: " + error + "\n" + scenario;
+    sim::RunResult again = sim::RunTool(pc, replay.args);
+    std::string replayed = sim::LogFileBytes();
+    ++stats->replayed;
+
+    if (replayed != written)
+        return "log roundtrip: the replay writes another log";
+    if (again.exitCode != run.exitCode || again.console != run.console) {
+        std::string reason = HiddenFromLog(g, replay);
+        if (reason.empty())
+            return again.exitCode != run.exitCode
+                       ? "log roundtrip: the replay exits with another code"
+                       : "log roundtrip: the replay prints another console";
+        ++stats->inexact[reason];
+    }
+    return "";
+}
+
+} // namespace rel
