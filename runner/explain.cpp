@@ -151,7 +151,7 @@ std::string Explain(const LogFile& log, const LogRun& run, const Replay& replay,
         if (m.kind == Kind::UpdateAdb)
             repair = true;
     }
-    bool prompted = !replay.pc.stdinAtEnd;
+    bool prompted = replay.prompted;
     std::string phone;
     if (prompted) {
         phone = "The phone was not found at first: the tool asked for it to be connected";
@@ -159,7 +159,7 @@ std::string Explain(const LogFile& log, const LogRun& run, const Replay& replay,
             phone += ", and about " + Seconds((int64_t)replay.pc.stdinAfterMs) +
                      " later Enter was pressed and the phone was found";
         else if (replay.cutShort)
-            phone += "; the run ends there (the window was closed)";
+            phone += "; the run ends there: the window was closed at the prompt";
         else
             phone += ", and it was not found then either: \"Device not found. Now exiting...\"";
         phone += ".";
@@ -265,10 +265,21 @@ std::string Explain(const LogFile& log, const LogRun& run, const Replay& replay,
             w.Say("    Attempt " + std::to_string(attempts) +
                   " failed (its code is not logged while ADB is off).");
             break;
-        case Kind::FailRetry:
+        case Kind::FailRetry: {
             ++attempts;
-            w.Say("    Attempt " + std::to_string(attempts) + " failed: " + CodeText(m.code) + ".");
+            int first = attempts;
+            while (i + 1 < lines.size() && lines[i + 1].kind == Kind::FailRetry &&
+                   lines[i + 1].code == m.code) {
+                ++i;
+                ++attempts;
+            }
+            w.Say(
+                first == attempts
+                    ? "    Attempt " + std::to_string(first) + " failed: " + CodeText(m.code) + "."
+                    : "    Attempts " + std::to_string(first) + " to " + std::to_string(attempts) +
+                          " failed, each with " + CodeText(m.code) + ".");
             break;
+        }
         case Kind::FailFinal:
             w.Say("    All ten attempts failed; the last error, " + CodeText(m.code) +
                   ", is the device's result.");

@@ -8,7 +8,6 @@ namespace logreplay {
 namespace {
 
 const char kTag[] = "QELDriverFixed\t[";
-const size_t kTagLength = sizeof(kTag) - 1;
 const size_t kPrefixLength = 42; // tag, tab, [YYYY-MM-DD  hh:mm:ss:mmm], tab
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -432,8 +431,6 @@ void SplitRuns(LogFile* log) {
         if (!hasEntries || phase == Ended || e.kind == Kind::Header ||
             (onlyForeign && e.kind != Kind::Unknown && i > log->runs.back().first))
             begin(i);
-        if (e.kind != Kind::Unknown)
-            onlyForeign = false;
         switch (e.kind) {
         case Kind::ExitCode:
             phase = Ended;
@@ -458,6 +455,8 @@ void SplitRuns(LogFile* log) {
         default:
             break;
         }
+        if (e.kind != Kind::Unknown)
+            onlyForeign = false;
     }
     if (hasEntries)
         log->runs.back().count = log->entries.size() - log->runs.back().first;

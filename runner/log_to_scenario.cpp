@@ -606,6 +606,7 @@ Replay Builder::Build() {
             r_.pc.windowsDir = "";
         r_.notes.windowsDir = LineRef(windowsDirLine_) + ": the Windows directory cannot be read";
     }
+    r_.prompted = prompt_;
     if (prompt_)
         r_.notes.stdinNote = "the prompt: the second detection comes " +
                              std::to_string(r_.pc.stdinAfterMs + 2000) +
@@ -684,7 +685,12 @@ void Builder::MakeClasses() {
             Problem("class " + model.guid + " has no GUID the simulated PC can read");
         std::string classNote = LineRef(model.firstLine);
         r_.notes.classes[c] = classNote;
-        for (const Slot& s : slots) {
+        for (Slot& s : slots) {
+            if (s.id.empty()) {
+                Problem("an empty instance ID cannot be written in a scenario: the replay names "
+                        "the device EMPTY");
+                s.id = "EMPTY";
+            }
             sim::Device device;
             device.instanceId = s.id;
             device.afterEnter = s.afterEnter;
@@ -767,6 +773,10 @@ void Builder::MakeDisks() {
     }
 
     for (const std::string& path : order) {
+        if (path.empty()) {
+            Problem("an empty disk path cannot be written in a scenario: the replay leaves it out");
+            continue;
+        }
         const DiskModel& model = disks_[DiskFor(path)];
         // Present at each listing that names it, gone at each that does not.
         std::vector<std::pair<int64_t, bool>> seen;
@@ -1003,8 +1013,23 @@ std::string Code(DWORD code) {
     return text;
 }
 
+// Comments hold log text: printable ASCII only, every other byte as \xNN.
+std::string CommentText(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += (char)c;
+        } else {
+            char escape[8];
+            snprintf(escape, sizeof(escape), "\\x%02X", c);
+            out += escape;
+        }
+    }
+    return out;
+}
+
 std::string Comment(const std::string& note) {
-    return note.empty() ? "" : "  # " + note;
+    return note.empty() ? "" : "  # " + CommentText(note);
 }
 
 std::string OutcomeText(const sim::Outcome& o, bool reply) {
@@ -1148,13 +1173,13 @@ std::string WriteScenario(const Replay& replay, const std::string& source) {
         }
     }
 
-    s += "# Replays " + source + ", written by qel-driver-fix-sim --from-log.\n";
+    s += "# Replays " + CommentText(source) + ", written by qel-driver-fix-sim --from-log.\n";
     s += "# Run it with: qel-driver-fix-sim --exit-code --log THIS-FILE";
     for (const std::string& arg : replay.args)
         s += " " + arg;
     s += "\n";
     for (const std::string& line : notes.top)
-        s += "# " + line + "\n";
+        s += "# " + CommentText(line) + "\n";
     s += "# Exit code: " + Hex8(replay.exitCode) +
          (replay.exitLogged ? " (logged)\n" : " (what the replay gives; the run logged none)\n");
     std::sort(problems.begin(), problems.end());
@@ -1164,7 +1189,7 @@ std::string WriteScenario(const Replay& replay, const std::string& source) {
     else
         s += "# Where the replay cannot be exact:\n";
     for (const std::string& p : problems)
-        s += "#   - " + p + "\n";
+        s += "#   - " + CommentText(p) + "\n";
     s += "\n" + body;
     return s;
 }

@@ -28,6 +28,7 @@ struct Replay {
     bool exitLogged = false; // the run's exit-code entry
     DWORD exitCode = 0;      // logged, or what the replay will give
     bool cutShort = false;   // the run ends before the tool's last step
+    bool prompted = false;   // the first detection missed: the user was asked for the phone
     // Where the replay cannot be exact, one line each (time stamps of a real PC aside).
     std::vector<std::string> problems;
     size_t lateLines = 0; // lines later than the simulated waits allow (real PCs take time)

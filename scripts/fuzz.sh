@@ -1,23 +1,31 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target over the scenario parser with clang (ASan and UBSan on) and
-# fuzzes it; any crash, hang or unclear error stops it with the input saved under artifacts/.
-# Usage: scripts/fuzz.sh [SECONDS] [LIBFUZZER OPTIONS...]   (default: 60 seconds)
+# Builds a libFuzzer target with clang (ASan and UBSan on) and fuzzes it; any crash, hang or
+# unclear error stops it with the input saved under artifacts/. The target is the scenario
+# parser, or with QEL_FUZZ_TARGET=log the log reader (--from-log, --explain).
+# Usage: [QEL_FUZZ_TARGET=scenario|log] scripts/fuzz.sh [SECONDS] [LIBFUZZER OPTIONS...]
+# (default: the scenario parser, 60 seconds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh native
 build=${QEL_FUZZ_BUILD:-build/fuzz}
+target=${QEL_FUZZ_TARGET:-scenario}
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
+case "$target" in
+    scenario) seeds=(scenarios tests/fuzz/malformed) dict=tests/fuzz/scenario.dict ;;
+    log) seeds=(tests/logs) dict=tests/fuzz/log.dict ;;
+    *) echo "fuzz: unknown target $target (scenario or log)"; exit 2 ;;
+esac
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZE=ON -DQEL_FUZZ=ON \
       -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" --target scenario_fuzz >/dev/null
-mkdir -p "$build/corpus" "$build/artifacts"
-# New inputs go to the build's own corpus; the scenarios and the malformed cases only seed it.
-if ! "$build/tests/scenario_fuzz" "$build/corpus" scenarios tests/fuzz/malformed \
-     -dict=tests/fuzz/scenario.dict -max_total_time="$seconds" -max_len=8192 -timeout=10 \
-     -print_final_stats=1 -artifact_prefix="$build/artifacts/" "$@" >"$build/fuzz.log" 2>&1; then
-    tail -n 60 "$build/fuzz.log"
-    echo "fuzz: failed; the input is in $build/artifacts/, the whole output in $build/fuzz.log"
+cmake --build "$build" --target "${target}_fuzz" >/dev/null
+mkdir -p "$build/corpus-$target" "$build/artifacts"
+# New inputs go to the build's own corpus; the seeds only start it.
+if ! "$build/tests/${target}_fuzz" "$build/corpus-$target" "${seeds[@]}" \
+     -dict="$dict" -max_total_time="$seconds" -max_len=8192 -timeout=10 \
+     -print_final_stats=1 -artifact_prefix="$build/artifacts/" "$@" >"$build/fuzz-$target.log" 2>&1; then
+    tail -n 60 "$build/fuzz-$target.log"
+    echo "fuzz: failed; the input is in $build/artifacts/, the whole output in $build/fuzz-$target.log"
     exit 1
 fi
-grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$build/fuzz.log" | sed 's/^/fuzz: /'
+grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$build/fuzz-$target.log" | sed "s/^/fuzz $target: /"

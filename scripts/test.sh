@@ -15,4 +15,5 @@ done
 scripts/sizes.sh # the exes' sizes and imported DLLs against their budgets
 ctest --preset native -j2
 scripts/fuzz.sh 60 # the scenario parser under libFuzzer for a minute
+QEL_FUZZ_TARGET=log scripts/fuzz.sh 30 # the log reader (--from-log, --explain), half a minute
 tests/wine/run.sh

@@ -4,14 +4,10 @@
 #include "sim/scenario_keys.h"
 #include "test_support.h"
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <unistd.h>
 
 using namespace qtest;
 namespace fs = std::filesystem;
@@ -40,43 +36,6 @@ const BadScenario kBadScenarios[] = {
      "load_error (a Windows error code) must be between 0 and 4294967295"},
     {"unknown outcome", "[installer]\noutcomes = [0, \"maybe\"]\n", 2, "unknown outcome 'maybe'"},
 };
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// A scratch folder for this test process, removed at the end.
-class ScratchDir {
-  public:
-    ScratchDir() : path_(fs::temp_directory_path() / ("qel-scenario-" + std::to_string(getpid()))) {
-        fs::create_directories(path_);
-    }
-    ~ScratchDir() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-struct RunnerOutput {
-    int status;
-    std::string out, err;
-};
-
-RunnerOutput RunRunner(const ScratchDir& dir, const std::string& arguments) {
-    fs::path out = dir.path() / "stdout", err = dir.path() / "stderr";
-    std::string command = std::string("'") + QEL_SIM_RUNNER + "' " + arguments + " >'" +
-                          out.string() + "' 2>'" + err.string() + "' </dev/null";
-    int raw = std::system(command.c_str());
-    RunnerOutput result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadBytes(out);
-    result.err = ReadBytes(err);
-    return result;
-}
 
 } // namespace
 

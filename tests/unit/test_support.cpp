@@ -3,6 +3,14 @@
 #include "log/write_log.h"
 #include "sim/scheduler.h"
 
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
 namespace qtest {
 
 const GUID kUsbClassGuid = {
@@ -104,6 +112,34 @@ std::vector<std::string> LoggedTexts(const std::string& logBytes) {
 sim::RunResult RunTurnAdbClean(const sim::Pc& pc, bool on, const std::string& serial, bool trace) {
     sim::RunResult result = sim::RunTurnAdb(pc, on, serial, true, trace);
     EXPECT_EQ(result.leaks, std::vector<std::string>{});
+    return result;
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+ScratchDir::ScratchDir()
+    : path_(std::filesystem::temp_directory_path() / ("qel-scratch-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(path_);
+}
+
+ScratchDir::~ScratchDir() {
+    std::filesystem::remove_all(path_);
+}
+
+RunnerOutput RunRunner(const ScratchDir& dir, const std::string& arguments) {
+    std::filesystem::path out = dir.path() / "stdout", err = dir.path() / "stderr";
+    std::string command = std::string("'") + QEL_SIM_RUNNER + "' " + arguments + " >'" +
+                          out.string() + "' 2>'" + err.string() + "' </dev/null";
+    int raw = std::system(command.c_str());
+    RunnerOutput result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = ReadBytes(out);
+    result.err = ReadBytes(err);
     return result;
 }
 

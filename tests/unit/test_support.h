@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -49,5 +50,26 @@ std::vector<std::string> LoggedTexts(const std::string& logBytes);
 // Runs TurnAdb alone with the log on and checks that every resource was released.
 sim::RunResult RunTurnAdbClean(const sim::Pc& pc, bool on, const std::string& serial,
                                bool trace = false);
+
+// A file's bytes; "" when it cannot be read.
+std::string ReadBytes(const std::filesystem::path& path);
+
+// A scratch folder for this test process, removed at the end.
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// qel-driver-fix-sim run as a program with these (shell-quoted) arguments.
+struct RunnerOutput {
+    int status;
+    std::string out, err;
+};
+RunnerOutput RunRunner(const ScratchDir& dir, const std::string& arguments);
 
 } // namespace qtest
