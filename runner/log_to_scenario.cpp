@@ -632,6 +632,7 @@ void Builder::MakeClasses() {
             const RepairDevice* repaired = nullptr;
         };
         std::vector<Slot> slots;
+        int enumFailsAt = -1;
         if (model.inRepair) {
             for (const RepairDevice& d : model.repaired)
                 slots.push_back(Slot{d.id, false, false, &d});
@@ -666,8 +667,13 @@ void Builder::MakeClasses() {
                     ++j;
                 }
                 if (j == slots.size()) {
-                    Problem("class " + model.guid + ": " + id +
-                            " is checked in a detection but not in the repair pass");
+                    // Seen before Enter only: the later walks, with more devices present,
+                    // stopped before it, as when the class's walk fails at an index.
+                    if (which == 0 && prompt_ && enumFailsAt < 0)
+                        enumFailsAt = (int)slots.size();
+                    else if (which != 0 || !prompt_)
+                        Problem("class " + model.guid + ": " + id +
+                                " is checked in a detection but not in the repair pass");
                     slots.push_back(Slot{id, false, false, nullptr});
                 }
                 ++j;
@@ -681,6 +687,7 @@ void Builder::MakeClasses() {
             }
         }
         sim::SetupClass setupClass;
+        setupClass.enumFailsAt = enumFailsAt;
         if (!sim::ParseGuid(model.guid, &setupClass.guid))
             Problem("class " + model.guid + " has no GUID the simulated PC can read");
         std::string classNote = LineRef(model.firstLine);
@@ -1117,6 +1124,10 @@ std::string WriteScenario(const Replay& replay, const std::string& source) {
         auto note = notes.classes.find(c);
         body += "\n[[class]]" + Comment(note == notes.classes.end() ? "" : note->second) +
                 "\nguid = \"" + sim::GuidText(cls.guid) + "\"\n";
+        if (cls.enumFailsAt >= 0)
+            body += "enum_fails_at = " + std::to_string(cls.enumFailsAt) +
+                    "  # the first detection, before Enter, saw a device the later walks did "
+                    "not reach\n";
         for (size_t d = 0; d < cls.devices.size(); ++d) {
             const sim::Device& dev = cls.devices[d];
             auto dnote = notes.devices.find({c, d});
