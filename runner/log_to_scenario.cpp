@@ -86,6 +86,7 @@ class Builder {
         if (!log.crlf)
             r_.problems.push_back("the file's line ends are LF, not CR LF as the tool writes "
                                   "them: the replay's log has CR LF");
+        codePage_ = InferCodePage();
     }
 
     Replay Build();
@@ -137,6 +138,36 @@ class Builder {
         r_.cutShort = true;
     }
 
+    // The ANSI code page whose case mapping gives the lower-cased serials and paths of the
+    // log (they differ only for letters outside ASCII); 1252 when nothing tells.
+    unsigned InferCodePage() {
+        for (unsigned cp : {1252u, 932u, 936u}) {
+            bool consistent = true;
+            std::string id;
+            std::vector<std::string> listed;
+            for (const Line& l : lines_) {
+                if (l.m.kind == Kind::AttemptUpdate)
+                    id = l.m.a;
+                else if (l.m.kind == Kind::DeviceFilter) {
+                    listed.clear();
+                    if (id.size() > 22 && l.m.a != sim::LowerByCodePage(cp, id.substr(22)))
+                        consistent = false;
+                } else if (l.m.kind == Kind::InterfaceDevice) {
+                    listed.push_back(l.m.a);
+                } else if (l.m.kind == Kind::AttemptTurn) {
+                    bool found = false;
+                    for (const std::string& p : listed)
+                        found = found || sim::LowerByCodePage(cp, p) == l.m.a;
+                    consistent = consistent && found;
+                }
+            }
+            if (consistent)
+                return cp;
+        }
+        Problem("the lower-cased serials and paths fit no ANSI code page the simulated PC knows");
+        return 1252;
+    }
+
     // ---- The run's parts ----
     size_t ClassFor(const std::string& guid, uint32_t line);
     int Detection(int which, bool* foundByCheck);
@@ -153,6 +184,7 @@ class Builder {
     void MakeLookups();
 
     std::vector<Line> lines_;
+    unsigned codePage_ = 1252;
     size_t pos_ = 0;
     uint64_t clock_ = 0;
     int64_t now_ = 0;
@@ -249,10 +281,7 @@ int Builder::TurnAdb(bool on, const std::string& serial) {
     ++switchAllocs_;
     const Line& filterLine = Take();
     const std::string& filter = filterLine.m.a;
-    std::string lowered;
-    for (char c : serial)
-        lowered += (char)sim::LowerCp1252((unsigned char)c);
-    if (filter != lowered)
+    if (filter != sim::LowerByCodePage(codePage_, serial))
         Problem(LineRef(filterLine.line) + ": the filter is not the serial " + serial +
                 " lower-cased");
     int result = 0;
@@ -287,7 +316,7 @@ int Builder::TurnAdb(bool on, const std::string& serial) {
         }
         for (const std::string& path : listed) {
             unsigned copy = switchAllocs_++; // the lower-cased copy the filter is looked for in
-            std::string lowerPath = sim::Lower(path);
+            std::string lowerPath = sim::LowerByCodePage(codePage_, path);
             if (lowerPath.find(filter) == std::string::npos)
                 continue;
             if (!(PeekIs(Kind::AttemptTurn) && Peek()->m.on == on && Peek()->m.a == lowerPath)) {
@@ -409,6 +438,12 @@ void Builder::Attempts(const std::string& hwid, const std::string& serial, uint3
             if (Peek() == nullptr) {
                 Cut("while switching ADB off for " + hwid);
                 break;
+            }
+            if (PeekIs(Kind::DeviceFilter) && VirtualAt(*Peek()) >= now_ + 500) {
+                // A second later: this call took no line (the copy of the serial failed).
+                failedSwitchAllocs_.push_back(switchAllocs_++);
+                now_ += 1000;
+                continue;
             }
             if (TurnAdb(false, serial))
                 break;
@@ -563,6 +598,9 @@ Replay Builder::Build() {
         ++pos_;
     }
 
+    r_.pc.ansiCodePage = codePage_;
+    if (codePage_ != 1252)
+        r_.notes.codePage = "the lower-cased serials and paths of the ADB switches";
     MakeClasses();
     MakeDisks();
     MakeInstaller();
@@ -1066,6 +1104,9 @@ std::string WriteScenario(const Replay& replay, const std::string& source) {
         body += "windows_dir = " + q(pc.windowsDir) + Comment(notes.windowsDir) + "\n";
     if (pc.windowsDirError)
         body += "windows_dir_error = " + Code(pc.windowsDirError) + "\n";
+    if (pc.ansiCodePage != 1252)
+        body +=
+            "ansi_code_page = " + std::to_string(pc.ansiCodePage) + Comment(notes.codePage) + "\n";
 
     body += "\n[env]\n";
     for (const auto& [name, value] : pc.env)

@@ -1,5 +1,6 @@
 #include "tests/reliability/log_roundtrip.h"
 
+#include "app/run.h"
 #include "runner/log_reader.h"
 #include "runner/log_to_scenario.h"
 #include "sim/scenario.h"
@@ -24,10 +25,36 @@ std::string HiddenFromLog(const GeneratedPc& g, const logreplay::Replay& replay)
     return "";
 }
 
+// Where two logs first differ, for the failure report.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+    size_t line = 1, start = 0, i = 0;
+    for (; i < a.size() && i < b.size() && a[i] == b[i]; ++i)
+        if (a[i] == '\n') {
+            ++line;
+            start = i + 1;
+        }
+    auto lineAt = [&](const std::string& text) {
+        size_t end = text.find('\n', start);
+        return start >= text.size()
+                   ? std::string("(end)")
+                   : text.substr(start,
+                                 end == std::string::npos ? std::string::npos : end - start - 1);
+    };
+    return "line " + std::to_string(line) + ": '" + lineAt(a) + "' but the replay '" + lineAt(b) +
+           "'";
+}
+
 } // namespace
 
-std::string LogRoundtrip(const GeneratedPc& g, const sim::RunResult& run,
+std::string LogRoundtrip(const GeneratedPc& g, const sim::RunResult& checked,
                          LogRoundtripStats* stats) {
+    // The round trip needs the log: a run without the switch is run again with -l.
+    std::vector<std::string> args = g.args;
+    std::vector<char*> argv = {(char*)"qel-driver-fix.exe"};
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    bool logged = IsLogSwitch((int)argv.size(), argv.data());
+    sim::RunResult run = logged ? checked : sim::RunTool(g.pc, {"-l"});
     std::string before;
     auto earlier = g.pc.files.find(sim::Lower(sim::LogFilePath(g.pc)));
     if (earlier != g.pc.files.end())
@@ -59,7 +86,8 @@ std::string LogRoundtrip(const GeneratedPc& g, const sim::RunResult& run,
         // Without the exit-code entry a run's end is not marked: a last ADB switch that failed
         // without a line cannot be told from a run cut short.
         if (replay.exitLogged || replayed.compare(0, written.size(), written) != 0)
-            return "log roundtrip: the replay writes another log";
+            return "log roundtrip: the replay writes another log, from " +
+                   FirstDifference(written, replayed) + "\n" + scenario;
         ++stats->inexact["logs without an exit-code entry: the run's end is not marked"];
         return "";
     }
