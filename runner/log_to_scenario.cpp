@@ -883,6 +883,8 @@ void Builder::MakeDisks() {
             r_.pc.disks.push_back(std::move(disk));
         }
     }
+    while (!setErrors_.empty() && setErrors_.back() == 0)
+        setErrors_.pop_back(); // listings after the last failed one work anyway
     r_.pc.diskSetErrors = setErrors_;
 }
 
