@@ -16,7 +16,13 @@ from a second process (tests/wine/holder); the hand-over's seam runs as tests/wi
 On a machine that cannot start i386 code (some virtual machines give processes no 32-bit mode)
 the win32 prefix and the 64-bit prefix's cases that run the 32-bit exe are skipped, and say so.
 
-Usage: harness.py [-k SUBSTRING]. Prints one line per case and "N passed, M failed, K skipped".
+The log of every repair case is kept in build/wine/logs/ (with its exit code) and, after the
+cases, replayed on the simulated PC by tests/wine/replay_logs.py: the same messages in the same
+order and the same exit code. --keep-logs DIR also copies them there (tests/wine/logs/ holds the
+fixtures that ctest replays without Wine).
+
+Usage: harness.py [-k SUBSTRING] [--keep-logs DIR]. Prints one line per case and
+"N passed, M failed, K skipped".
 """
 
 import argparse
@@ -37,6 +43,8 @@ ROOT = Path(__file__).resolve().parents[2]
 WINE_DIR = ROOT / "build" / "wine"
 BIN = WINE_DIR / "bin"
 PREFIX_VERSION = "qel-prefix 1"  # bump to force fresh prefixes
+KEPT_LOGS = WINE_DIR / "logs"  # the repair cases' logs, replayed on the simulated PC
+SIM = Path(os.environ.get("QEL_SIM_RUNNER", ROOT / "build/native/qel-driver-fix-sim"))
 
 EXE = {
     "win32": Path(os.environ.get("QEL_WIN32_EXE", ROOT / "build/win32/qel-driver-fix.exe")),
@@ -500,6 +508,27 @@ def tool_cases():
 
 # ---- Wine --------------------------------------------------------------------------------------------
 
+def keep_log(name, data, code):
+    """Keeps a repair case's log and exit code for the replay on the simulated PC."""
+    slug = re.sub(r"[^a-z0-9]+", "-", name.lower()).strip("-")
+    KEPT_LOGS.mkdir(parents=True, exist_ok=True)
+    (KEPT_LOGS / f"{slug}.log").write_bytes(data)
+    (KEPT_LOGS / f"{slug}.exit").write_text(f"{code:08X}\n")
+
+
+def replay_kept_logs(keep_dir):
+    """The kept logs replayed on the simulated PC; problems, one per log that differs."""
+    if keep_dir:
+        keep_dir.mkdir(parents=True, exist_ok=True)
+        for f in KEPT_LOGS.glob("*"):
+            shutil.copy(f, keep_dir / f.name)
+    if not SIM.exists():
+        return [f"{SIM} is missing; build the native preset first"]
+    out = subprocess.run([sys.executable, str(Path(__file__).with_name("replay_logs.py")),
+                          str(SIM), str(KEPT_LOGS)], capture_output=True, text=True)
+    return [line for line in out.stdout.splitlines() if "FAILED" in line or "no logs" in line]
+
+
 def run(cmd, **kw):
     return subprocess.run(cmd, check=True, **kw)
 
@@ -754,6 +783,8 @@ class Prefix:
             diff = match_log(framed, logs[0].read_bytes(), start, end)
             if diff:
                 problems.append("log " + diff)
+            elif b"Update ADB Device Driver" in logs[0].read_bytes() and code is not None:
+                keep_log(f"{self.name}-{case.name}", logs[0].read_bytes(), code)
         problems += self.check_installs(case)
         problems += self.check_requests(case)
         return problems
@@ -959,7 +990,10 @@ def import_check():
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("-k", default="", help="run only cases whose name contains this")
+    parser.add_argument("--keep-logs", type=Path, default=None,
+                        help="also copy the repair cases' logs to this folder")
     args = parser.parse_args()
+    shutil.rmtree(KEPT_LOGS, ignore_errors=True)
 
     for exe in EXE.values():
         if not exe.exists():
@@ -1024,6 +1058,8 @@ def main():
         t.start()
     for t in threads:
         t.join()
+    if KEPT_LOGS.exists():
+        report("logs replayed on the simulated PC", replay_kept_logs(args.keep_logs))
     failed = results.count(False)
     print(f"wine: suite took {time.time() - started:.1f} s")
     print(f"{len(results) - failed} passed, {failed} failed, {len(skipped)} skipped")
