@@ -42,6 +42,8 @@ struct LogEntry {
     uint64_t utcMs = 0;    // milliseconds since 1970-01-01
     std::string_view text; // the message, line end included, into LogFile::bytes
     uint32_t line = 0;     // the line of the file the entry starts on, from 1
+    // Exact for the kinds that mark runs; for other lines of the tool, the kind their message
+    // begins as (ParseMessage reads them in full); Unknown: not a line of the tool.
     Kind kind = Kind::Unknown;
 };
 

@@ -178,6 +178,7 @@ class Builder {
     size_t DiskFor(const std::string& path);
 
     // ---- Making the PC ----
+    void ClampDurations();
     void MakeClasses();
     void MakeDisks();
     void MakeInstaller();
@@ -598,6 +599,7 @@ Replay Builder::Build() {
         ++pos_;
     }
 
+    ClampDurations();
     r_.pc.ansiCodePage = codePage_;
     if (codePage_ != 1252)
         r_.notes.codePage = "the lower-cased serials and paths of the ADB switches";
@@ -657,6 +659,36 @@ Replay Builder::Build() {
 }
 
 // ---- Making the PC ------------------------------------------------------------------------------
+
+// A scenario's durations and times are at most a year: a longer gap (a clock set anew in the
+// middle of a run) is cut there.
+void Builder::ClampDurations() {
+    const uint64_t kYear = 1000ull * 3600 * 24 * 365;
+    bool clamped = false;
+    auto clamp = [&](uint64_t& ms) {
+        if (ms > kYear) {
+            ms = kYear;
+            clamped = true;
+        }
+    };
+    clamp(r_.pc.stdinAfterMs);
+    for (sim::Outcome& o : outcomes_)
+        clamp(o.ms);
+    for (DiskModel& d : disks_)
+        for (sim::Outcome& o : d.replies)
+            clamp(o.ms);
+    for (Listing& l : listings_)
+        if (l.at < 0 || (uint64_t)l.at > kYear) {
+            l.at = l.at < 0 ? 0 : (int64_t)kYear;
+            clamped = true;
+        }
+    for (DiskModel& d : disks_)
+        for (Opening& o : d.opens)
+            o.at = std::clamp<int64_t>(o.at, 0, (int64_t)kYear);
+    if (clamped)
+        Problem("a gap of more than a year between lines (the clock was set anew?) is cut to a "
+                "year");
+}
 
 void Builder::MakeClasses() {
     sim::Pc& pc = r_.pc;

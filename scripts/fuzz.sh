@@ -13,7 +13,7 @@ seconds=${1:-60}
 [ $# -gt 0 ] && shift
 case "$target" in
     scenario) seeds=(scenarios tests/fuzz/malformed) dict=tests/fuzz/scenario.dict ;;
-    log) seeds=(tests/logs) dict=tests/fuzz/log.dict ;;
+    log) seeds=(tests/logs tests/fuzz/logs) dict=tests/fuzz/log.dict ;;
     *) echo "fuzz: unknown target $target (scenario or log)"; exit 2 ;;
 esac
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZE=ON -DQEL_FUZZ=ON \

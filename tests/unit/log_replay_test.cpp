@@ -161,6 +161,16 @@ TEST(LogReplay, LogCutAnywhereIsReadOrRefused) {
     EXPECT_TRUE(cut.cutShort);
 }
 
+// Inputs the fuzzer found trouble with (tests/fuzz/logs/): each run gives a scenario that parses.
+TEST(LogReplay, FuzzFindingsGiveScenariosThatParse) {
+    for (const auto& entry : fs::directory_iterator(kSourceDir / "tests/fuzz/logs")) {
+        SCOPED_TRACE(entry.path().filename().string());
+        logreplay::LogFile log = Read(ReadBytes(entry.path()));
+        for (long n = 1; n <= (long)log.runs.size(); ++n)
+            ScenarioPc(log, n);
+    }
+}
+
 TEST(LogReplay, ThousandRunsArePickedByNumber) {
     std::string many;
     for (int i = 0; i < 1000; ++i)
