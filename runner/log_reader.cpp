@@ -1,5 +1,7 @@
 #include "runner/log_reader.h"
 
+#include "sim/scenario.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -613,28 +615,10 @@ bool PickRun(const LogFile& log, long n, LogRun* run, std::string* error) {
 }
 
 std::string UtcText(uint64_t utcMs) {
-    std::string clock = ClockText(utcMs);
+    std::string clock = sim::ClockText(utcMs);
     clock[10] = ' ';
     clock.pop_back();
     return clock;
-}
-
-std::string ClockText(uint64_t ms) {
-    int64_t days = (int64_t)(ms / 86400000) + 719468;
-    uint64_t inDay = ms % 86400000;
-    int64_t era = days / 146097;
-    unsigned doe = (unsigned)(days - era * 146097);
-    unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    unsigned mp = (5 * doy + 2) / 153;
-    unsigned day = doy - (153 * mp + 2) / 5 + 1;
-    unsigned month = mp < 10 ? mp + 3 : mp - 9;
-    long year = (long)(yoe + era * 400 + (month <= 2));
-    char text[48];
-    snprintf(text, sizeof(text), "%04ld-%02u-%02uT%02u:%02u:%02u.%03uZ", year, month, day,
-             (unsigned)(inDay / 3600000), (unsigned)(inDay / 60000 % 60),
-             (unsigned)(inDay / 1000 % 60), (unsigned)(inDay % 1000));
-    return text;
 }
 
 } // namespace logreplay

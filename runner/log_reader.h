@@ -84,8 +84,7 @@ std::string MessageText(std::string_view stored);
 // Picks run N (1 is the oldest; 0 the last); false with a reason when there is no such run.
 bool PickRun(const LogFile& log, long n, LogRun* run, std::string* error);
 
-// The UTC time as "2026-12-11 09:04:07.012" and as the scenario's "2026-12-11T09:04:07.012Z".
+// The UTC time as "2026-12-11 09:04:07.012".
 std::string UtcText(uint64_t utcMs);
-std::string ClockText(uint64_t utcMs);
 
 } // namespace logreplay

@@ -3,6 +3,8 @@
 // what the simulated PC must answer for the same line to come at the same time.
 #include "runner/log_to_scenario.h"
 
+#include "sim/scenario.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <set>
@@ -1068,22 +1070,7 @@ std::string Quote(const std::string& text, std::vector<std::string>* problems) {
     bool literal = t.find('\'') == std::string::npos;
     for (unsigned char c : t)
         literal = literal && c >= 0x20 && c != 0x7F;
-    if (literal)
-        return "'" + t + "'";
-    std::string out = "\"";
-    for (unsigned char c : t) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += (char)c;
-        } else if (c < 0x20 || c == 0x7F) {
-            char escape[8];
-            snprintf(escape, sizeof(escape), "\\u%04X", c);
-            out += escape;
-        } else {
-            out += (char)c;
-        }
-    }
-    return out + "\"";
+    return literal ? "'" + t + "'" : sim::QuoteBasic(t);
 }
 
 std::string Code(DWORD code) {
@@ -1133,7 +1120,7 @@ std::string WriteScenario(const Replay& replay, const std::string& source) {
     auto q = [&](const std::string& text) { return Quote(text, &problems); };
 
     body += "name = " + q("replay of " + source) + "\n";
-    body += "clock = \"" + ClockText(pc.clockStartMs) + "\"" + Comment(notes.clock) + "\n";
+    body += "clock = \"" + sim::ClockText(pc.clockStartMs) + "\"" + Comment(notes.clock) + "\n";
     if (!pc.windowsDir.empty() || pc.windowsDirError == 0)
         body += "windows_dir = " + q(pc.windowsDir) + Comment(notes.windowsDir) + "\n";
     if (pc.windowsDirError)

@@ -686,4 +686,29 @@ bool LoadScenario(const std::string& path, Pc* pc, std::string* error) {
     return ParseScenario(text.str(), path, pc, error);
 }
 
+std::string ClockText(uint64_t ms) {
+    CivilTime t = CivilFromMs(ms);
+    char text[48];
+    snprintf(text, sizeof(text), "%04ld-%02u-%02uT%02u:%02u:%02u.%03uZ", (long)t.year, t.month,
+             t.day, t.hour, t.minute, t.second, t.millisecond);
+    return text;
+}
+
+std::string QuoteBasic(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += (char)c;
+        } else if (c < 0x20 || c == 0x7F) {
+            char escape[8];
+            snprintf(escape, sizeof(escape), "\\u%04X", c);
+            out += escape;
+        } else {
+            out += (char)c;
+        }
+    }
+    return out + "\"";
+}
+
 } // namespace sim

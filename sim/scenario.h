@@ -12,4 +12,9 @@ bool ParseScenario(const std::string& text, const std::string& sourceName, Pc* p
                    std::string* error);
 bool LoadScenario(const std::string& path, Pc* pc, std::string* error);
 
+// For writers of scenario files: the clock as "2009-06-05T09:04:07.012Z", and text as a TOML
+// basic string (quotes, backslashes and control characters escaped, other bytes as they are).
+std::string ClockText(uint64_t utcMs);
+std::string QuoteBasic(const std::string& text);
+
 } // namespace sim

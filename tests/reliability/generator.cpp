@@ -1,6 +1,7 @@
 #include "tests/reliability/generator.h"
 
 #include "sim/calendar.h"
+#include "sim/scenario.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -734,23 +735,9 @@ GeneratedPc GeneratePc(uint64_t seed, const FaultRates& rates) {
 // ---- The PC as a scenario file -----------------------------------------------------------------
 namespace {
 
-// A TOML basic string: control characters, quotes and backslashes escaped; other bytes as they
-// are (the generator's non-ASCII text is UTF-8).
+// The generator's non-ASCII text is UTF-8: a basic string holds it as it is.
 std::string Quote(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += (char)c;
-        } else if (c < 0x20 || c == 0x7F) {
-            char escape[8];
-            snprintf(escape, sizeof(escape), "\\u%04X", c);
-            out += escape;
-        } else {
-            out += (char)c;
-        }
-    }
-    return out + "\"";
+    return sim::QuoteBasic(text);
 }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
@@ -766,14 +753,6 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 std::string Code(DWORD code) {
     char text[16];
     snprintf(text, sizeof(text), code > 0xFFFF ? "0x%08X" : "%u", (unsigned)code);
-    return text;
-}
-
-std::string ClockText(uint64_t ms) {
-    sim::CivilTime t = sim::CivilFromMs(ms);
-    char text[48];
-    snprintf(text, sizeof(text), "%04ld-%02u-%02uT%02u:%02u:%02u.%03uZ", (long)t.year, t.month,
-             t.day, t.hour, t.minute, t.second, t.millisecond);
     return text;
 }
 
@@ -801,7 +780,7 @@ std::string DescribePc(const sim::Pc& pc, const std::vector<std::string>& args) 
         s += " " + Quote(arg);
     s += args.empty() ? " (none)\n" : "\n";
     s += "name = " + Quote(pc.name) + "\n";
-    s += "clock = \"" + ClockText(pc.clockStartMs) + "\"\n";
+    s += "clock = \"" + sim::ClockText(pc.clockStartMs) + "\"\n";
     if (pc.timeZoneMinutes) {
         int offset = pc.timeZoneMinutes < 0 ? -pc.timeZoneMinutes : pc.timeZoneMinutes;
         char zone[16];
