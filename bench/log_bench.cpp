@@ -1,9 +1,9 @@
 // Reading a user's log: a 100 MB file of thousands of runs, read and split, its last run turned
 // into a scenario (--from-log) or explained (--explain), as qel-driver-fix-sim does it.
 #include "bench_pcs.h"
-#include "runner/explain.h"
-#include "runner/log_reader.h"
-#include "runner/log_to_scenario.h"
+#include "logreplay/explain.h"
+#include "logreplay/log_reader.h"
+#include "logreplay/log_to_scenario.h"
 
 #include <benchmark/benchmark.h>
 

@@ -36,9 +36,9 @@ target_link_libraries(qel_simpc PUBLIC Threads::Threads)
 
 # A user's log read back: a scenario that replays a run, and the run explained.
 add_library(qel_logreplay STATIC
-    runner/log_reader.cpp
-    runner/log_to_scenario.cpp
-    runner/explain.cpp)
+    logreplay/log_reader.cpp
+    logreplay/log_to_scenario.cpp
+    logreplay/explain.cpp)
 target_link_libraries(qel_logreplay PUBLIC qel_simpc)
 
 add_executable(qel-driver-fix-sim runner/main.cpp)

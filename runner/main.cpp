@@ -2,9 +2,9 @@
 // exactly the console bytes the tool writes; reports go to standard error.
 #include "app/run.h"
 #include "harness/process.h"
-#include "runner/explain.h"
-#include "runner/log_reader.h"
-#include "runner/log_to_scenario.h"
+#include "logreplay/explain.h"
+#include "logreplay/log_reader.h"
+#include "logreplay/log_to_scenario.h"
 #include "sim/scenario.h"
 
 #include <cstdio>

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a quoted #include points up or sideways between the source folders. From the top:
 #   entry/ (the Windows exe's main), runner/ (the scenario runner), tests/, bench/
+#   logreplay/ a user's log read back (--from-log, --explain): the log and scenarios only
 #   harness/   the tool run as a process on the simulated PC
 #   app/ -> device/ -> adb/ -> text/ -> log/ -> state/ -> platform/
 #   sim/       the simulated PC, below the seam: it includes only sim/ and platform/
@@ -11,9 +12,10 @@ cd "$(dirname "$0")/.."
 
 declare -A allowed=(
     [entry]="app device adb text log state platform"
-    [runner]="harness app device adb text log state platform sim"
-    [tests]="tests entry harness app device adb text log state platform sim"
-    [bench]="harness app device adb text log state platform sim"
+    [runner]="logreplay harness app device adb text log state platform sim"
+    [tests]="tests entry logreplay harness app device adb text log state platform sim"
+    [bench]="logreplay harness app device adb text log state platform sim"
+    [logreplay]="logreplay sim"
     [harness]="app device adb text log state platform sim"
     [app]="device adb text log state platform"
     [device]="adb text log state platform"

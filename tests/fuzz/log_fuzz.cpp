@@ -1,9 +1,9 @@
 // libFuzzer target over the log reader: whatever the bytes, the reader either reads a log or
 // gives a reason; every run it finds becomes a scenario that the scenario parser reads back,
 // and an explanation; nothing crashes, hangs or leaks.
-#include "runner/explain.h"
-#include "runner/log_reader.h"
-#include "runner/log_to_scenario.h"
+#include "logreplay/explain.h"
+#include "logreplay/log_reader.h"
+#include "logreplay/log_to_scenario.h"
 #include "sim/scenario.h"
 
 #include <cstddef>

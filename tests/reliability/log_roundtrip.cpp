@@ -1,8 +1,8 @@
 #include "tests/reliability/log_roundtrip.h"
 
 #include "app/run.h"
-#include "runner/log_reader.h"
-#include "runner/log_to_scenario.h"
+#include "logreplay/log_reader.h"
+#include "logreplay/log_to_scenario.h"
 #include "sim/scenario.h"
 
 namespace rel {

@@ -3,9 +3,9 @@
 //
 // tests/logs/NAME.explain holds what --explain says of every run of NAME.log (runs separated by
 // a blank line); QEL_UPDATE_EXPECTED=1 rewrites them from the runs: read them before committing.
-#include "runner/explain.h"
-#include "runner/log_reader.h"
-#include "runner/log_to_scenario.h"
+#include "logreplay/explain.h"
+#include "logreplay/log_reader.h"
+#include "logreplay/log_to_scenario.h"
 #include "sim/scenario.h"
 #include "test_support.h"
 

@@ -1,5 +1,5 @@
 // The run is walked line by line; each device the repair worked on gets one paragraph.
-#include "runner/explain.h"
+#include "logreplay/explain.h"
 
 #include <cstdio>
 #include <vector>

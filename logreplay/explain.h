@@ -1,8 +1,8 @@
 // A run of a user's log told in plain words, for support and for the user.
 #pragma once
 
-#include "runner/log_reader.h"
-#include "runner/log_to_scenario.h"
+#include "logreplay/log_reader.h"
+#include "logreplay/log_to_scenario.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "runner/log_reader.h"
+#include "logreplay/log_reader.h"
 
 #include "sim/scenario.h"
 

@@ -1,7 +1,7 @@
 // The run is read back as the tool wrote it: the parser below follows the tool's own sequence
 // (detections, the repair pass, each device's attempts and ADB switches) and, line by line, sets
 // what the simulated PC must answer for the same line to come at the same time.
-#include "runner/log_to_scenario.h"
+#include "logreplay/log_to_scenario.h"
 
 #include "sim/scenario.h"
 

@@ -2,7 +2,7 @@
 // same times, the same console and the same exit code, wherever the log tells enough.
 #pragma once
 
-#include "runner/log_reader.h"
+#include "logreplay/log_reader.h"
 #include "sim/pc.h"
 
 #include <map>
