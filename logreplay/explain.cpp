@@ -172,6 +172,7 @@ std::string Explain(const LogFile& log, const LogRun& run, const Replay& replay,
         w.Say("Phone: " + phone);
 
     // The repair pass, device by device.
+    bool restart = false;
     std::string device, hwid, serial;
     int attempts = 0;
     bool target = false, installed = false, switching = false;
@@ -292,6 +293,7 @@ std::string Explain(const LogFile& log, const LogRun& run, const Replay& replay,
             break;
         case Kind::RestartRequired:
             w.Say("    Windows needs a restart to finish the update.");
+            restart = true;
             break;
         case Kind::CloseAdb:
             w.Say("    ADB had been switched on, so the tool switches it off again.");
@@ -343,11 +345,20 @@ std::string Explain(const LogFile& log, const LogRun& run, const Replay& replay,
     if (!replay.cutShort || replay.exitLogged) {
         w.Say("Exit code: " + CodeText(code) +
               (replay.exitLogged ? "" : " (not logged by this build; what the lines imply)") + ".");
-        if (code == 0)
-            w.Say("The tool ended with \"Driver updated.\"");
+        bool newBuild = lines[0].kind == Kind::Header;
+        if (code == 0 || (code != 1 && !newBuild))
+            w.Say("The tool ended with \"Driver updated.\"" +
+                  std::string(code != 0 ? " (builds before 1.1 say so whatever the result)."
+                              : restart ? " and \"Restart your PC to finish the update.\""
+                                        : ""));
         else if (code != 1)
-            w.Say("The repair failed.");
-        w.Say("Advice: " + Advice(code));
+            w.Say("The tool ended with \"Driver update failed, error " + Hex8(code) + ".\"");
+        if (code == 0 && restart) {
+            w.Say("Advice: Restart the PC to finish the update.");
+            code = 0xFFFFFFFF; // the advice is given
+        }
+        if (code != 0xFFFFFFFF)
+            w.Say("Advice: " + Advice(code));
     }
     std::string text;
     for (const std::string& line : w.out)

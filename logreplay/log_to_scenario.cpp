@@ -381,8 +381,12 @@ void Builder::Attempts(const std::string& hwid, const std::string& serial, uint3
             if (windowsDir_.empty())
                 windowsDir_ = l.m.b, windowsDirLine_ = l.line;
             boundHardwareIds_.insert(sim::Lower(hwid));
-            if (PeekIs(Kind::RestartRequired))
-                Take();
+            if (PeekIs(Kind::RestartRequired)) {
+                const Line& restart = Take();
+                outcomes_[call].reboot = true;
+                r_.notes.outcomes[call] +=
+                    ", the installer asks for a restart (" + LineRef(restart.line) + ")";
+            }
             succeeded = true;
             result = 0;
         } else if (next && next->m.kind == Kind::OpenAdb && !adbOn) {
@@ -496,7 +500,8 @@ void Builder::RepairOneDevice(size_t cls) {
     }
     if (PeekIs(Kind::PathTooLong)) {
         const Line& l = Take();
-        windowsDir_ = l.m.b + "\\inf\\usb.inf";
+        // A directory too long for the tool's buffer is logged empty: any such one will do.
+        windowsDir_ = (l.m.b.empty() ? "C:\\" + std::string(300, 'w') : l.m.b) + "\\inf\\usb.inf";
         windowsDirLine_ = l.line;
         deviceResults_.push_back(ERROR_FILENAME_EXCED_RANGE);
         return;
@@ -538,8 +543,18 @@ Replay Builder::Build() {
     r_.notes.clock = "the time stamp of " + LineRef(lines_[0].line);
     const Line* first = Peek();
     if (first && first->m.kind == Kind::Header) {
-        Take();
-        r_.notes.top.push_back("Header (" + LineRef(first->line) + "): " + first->m.text);
+        const Line& header = Take();
+        r_.notes.top.push_back("Header (" + LineRef(header.line) + "): " + header.m.text);
+        r_.pc.windowsMajor = header.m.winMajor;
+        r_.pc.windowsMinor = header.m.winMinor;
+        r_.pc.windowsBuild = (DWORD)header.m.number;
+        r_.pc.elevated = header.m.elevated;
+        if (header.m.arch == "i686" || header.m.arch == "x86_64")
+            r_.pc.architecture = header.m.arch;
+        else
+            Problem("the header names the architecture " + header.m.arch +
+                    ", which the simulated PC does not know");
+        r_.notes.system = "the header, " + LineRef(header.line);
     } else {
         r_.notes.top.push_back("The run has no header line: it was written by a build older "
                                "than 1.1, and its start is read from the sequence of lines.");
@@ -926,7 +941,8 @@ void Builder::MakeInstaller() {
     sim::Installer& in = r_.pc.installer;
     in.outcomes = outcomes_;
     // Every call after the last failure succeeds at once: trailing successes need no entry.
-    while (!in.outcomes.empty() && in.outcomes.back().error == 0 && in.outcomes.back().ms == 0)
+    while (!in.outcomes.empty() && in.outcomes.back().error == 0 && in.outcomes.back().ms == 0 &&
+           !in.outcomes.back().reboot)
         in.outcomes.pop_back();
     if (silentLoadFailure_) {
         DWORD code = kChosenLoadError;
@@ -1099,10 +1115,11 @@ std::string Comment(const std::string& note) {
 }
 
 std::string OutcomeText(const sim::Outcome& o, bool reply) {
-    std::string word = reply ? "\"accept\"" : "\"ok\"";
+    std::string word = reply ? "\"accept\"" : o.reboot ? "\"reboot\"" : "\"ok\"";
     if (!o.ms)
         return o.error ? Code(o.error) : word;
-    return "{ error = " + Code(o.error) + ", ms = " + std::to_string(o.ms) + " }";
+    return "{ error = " + Code(o.error) + ", ms = " + std::to_string(o.ms) +
+           (o.reboot ? ", reboot = true" : "") + " }";
 }
 
 } // namespace
@@ -1132,6 +1149,13 @@ std::string WriteScenario(const Replay& replay, const std::string& source) {
     body += "\n[env]\n";
     for (const auto& [name, value] : pc.env)
         body += name + " = " + q(value) + Comment(name == "TEMP" ? notes.temp : "") + "\n";
+
+    if (!notes.system.empty())
+        body += "\n[system]" + Comment(notes.system) + "\nwindows_version = \"" +
+                std::to_string(pc.windowsMajor) + "." + std::to_string(pc.windowsMinor) +
+                "\"\nwindows_build = " + std::to_string(pc.windowsBuild) +
+                "\nelevated = " + (pc.elevated ? "true" : "false") +
+                "\narchitecture = " + q(pc.architecture) + "\n";
 
     if (!pc.stdinAtEnd) {
         body += "\n[stdin]" + Comment(notes.stdinNote) + "\nline = " + q(pc.stdinLine) + "\n";

@@ -14,7 +14,7 @@ namespace logreplay {
 // Where a part of the PC came from: the log lines, or why it was chosen.
 struct Notes {
     std::vector<std::string> top;
-    std::string clock, windowsDir, temp, stdinNote, lookup, installer, disksNote, codePage;
+    std::string clock, windowsDir, temp, stdinNote, lookup, installer, disksNote, codePage, system;
     std::map<size_t, std::string> classes;                    // by class index
     std::map<std::pair<size_t, size_t>, std::string> devices; // by class and device index
     std::map<size_t, std::string> disks;                      // by disk index

@@ -13,6 +13,8 @@ std::string HiddenFromLog(const GeneratedPc& g, const logreplay::Replay& replay)
     const sim::Pc& pc = g.pc;
     if (pc.threadCreateFails)
         return "the progress thread could not start: no dots, and the log cannot tell";
+    if (pc.consoleProcesses == 1 && !pc.stdinRedirected)
+        return "the tool's own console window waited for Enter after the exit-code entry";
     if (!replay.exitLogged) {
         if (pc.installer.loadError || pc.installer.exportError)
             return "logs without an exit-code entry: the installer's load error goes to the "
@@ -65,6 +67,7 @@ std::string LogRoundtrip(const GeneratedPc& g, const sim::RunResult& checked,
         return "";
     }
     std::string written = after.substr(before.size());
+    std::string folder = sim::LogFilePath(g.pc); // as the run resolved it
 
     logreplay::LogFile log;
     std::string error;
@@ -80,6 +83,14 @@ std::string LogRoundtrip(const GeneratedPc& g, const sim::RunResult& checked,
         return "log roundtrip: the scenario does not parse: " + error + "\n" + scenario;
     sim::RunResult again = sim::RunTool(pc, replay.args);
     std::string replayed = sim::LogFileBytes();
+    // The closing advice names the log's path, which the log itself does not hold.
+    std::string console = run.console;
+    std::string replayFolder = sim::LogFilePath(pc);
+    for (size_t at = console.find(folder);
+         !folder.empty() && folder != replayFolder && at != std::string::npos;
+         at = console.find(folder, at + replayFolder.size()))
+        console.replace(at, folder.size(), replayFolder);
+    bool onlyTheFolder = console != run.console && console == again.console;
     ++stats->replayed;
 
     if (replayed != written) {
@@ -92,11 +103,15 @@ std::string LogRoundtrip(const GeneratedPc& g, const sim::RunResult& checked,
         return "";
     }
     if (again.exitCode != run.exitCode || again.console != run.console) {
-        std::string reason = HiddenFromLog(g, replay);
+        std::string reason =
+            onlyTheFolder && again.exitCode == run.exitCode
+                ? "the closing advice names the log's folder (TEMP), which the log does not hold"
+                : HiddenFromLog(g, replay);
         if (reason.empty())
             return again.exitCode != run.exitCode
                        ? "log roundtrip: the replay exits with another code"
-                       : "log roundtrip: the replay prints another console";
+                       : "log roundtrip: the replay prints another console, from " +
+                             FirstDifference(run.console, again.console);
         ++stats->inexact[reason];
     }
     return "";

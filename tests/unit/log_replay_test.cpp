@@ -88,7 +88,13 @@ TEST(LogReplay, EveryScenarioReplaysFromItsLog) {
         sim::Pc replayed = ScenarioPc(Read(log), 0, &text);
         sim::RunResult again = RunClean(replayed, {"-l"});
         EXPECT_EQ(sim::LogFileBytes(), log) << text;
-        EXPECT_EQ(again.console, first.console) << text;
+        // A window of the tool's own waits for Enter after the log's last entry: no line tells.
+        std::string hold = "\nPress Enter to close this window.";
+        std::string console = first.console;
+        if (pc.consoleProcesses == 1 && console.size() >= hold.size() &&
+            console.compare(console.size() - hold.size(), hold.size(), hold) == 0)
+            console.resize(console.size() - hold.size());
+        EXPECT_EQ(again.console, console) << text;
         EXPECT_EQ(again.exitCode, first.exitCode);
     }
 }
