@@ -39,6 +39,10 @@ def replay(sim, log):
     code = re.search(rb"exit code: 0x([0-9A-F]{8})", run.stderr)
     replayed = messages(found.group(1) if found else b"")
     original = messages(log.read_bytes())
+    if original and not original[0].startswith(b"qel-driver-fix "):
+        # A log of a build before 1.1: the replay's header and exit-code entries are new.
+        replayed = [m for m in replayed
+                    if not m.startswith(b"qel-driver-fix ") and not m.startswith(b"Exit code: ")]
     if code is None or int(code.group(1), 16) != expected_code:
         return f"exit code {code.group(1).decode() if code else '?'}, wanted {expected_code:08X}"
     if replayed != original:
