@@ -1,5 +1,6 @@
 #include "logreplay/log_reader.h"
 
+#include "sim/calendar.h"
 #include "sim/scenario.h"
 
 #include <cstdio>
@@ -36,15 +37,6 @@ bool Field(std::string_view text, size_t at, size_t width, unsigned* value) {
     return true;
 }
 
-int64_t DaysFromCivil(int year, unsigned month, unsigned day) {
-    int y = year - (month <= 2);
-    int era = (y >= 0 ? y : y - 399) / 400;
-    unsigned yoe = (unsigned)(y - era * 400);
-    unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return (int64_t)era * 146097 + (int64_t)doe - 719468;
-}
-
 // The time stamp of an entry that starts at text[at] with the tag; false when it is none.
 bool ParseStamp(std::string_view text, size_t at, uint64_t* utcMs) {
     if (text.size() - at < kPrefixLength)
@@ -61,11 +53,10 @@ bool ParseStamp(std::string_view text, size_t at, uint64_t* utcMs) {
     if (year < 1601 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
         second > 59)
         return false;
-    int64_t days = DaysFromCivil((int)year, month, day);
-    int64_t ms = ((days * 24 + hour) * 60 + minute) * 60 + second;
+    int64_t ms = sim::MsFromCivil(year, month, day, hour, minute, second, millis);
     if (ms < 0)
         return false;
-    *utcMs = (uint64_t)ms * 1000 + millis;
+    *utcMs = (uint64_t)ms;
     return true;
 }
 

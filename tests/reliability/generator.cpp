@@ -1,6 +1,5 @@
 #include "tests/reliability/generator.h"
 
-#include "sim/calendar.h"
 #include "sim/scenario.h"
 
 #include <algorithm>
