@@ -228,11 +228,6 @@ struct World {
 
 // The world of the simulated PC that runs now: what the scenario gave it and what the run recorded.
 World& CurrentWorld();
-// The old name of CurrentWorld(), kept only while branches written against it move over.
-inline World& W() {
-    return CurrentWorld();
-}
-
 // Changes the calling thread's last error as a CRT call may on Windows (a file opened for
 // appending that exists gives ERROR_ALREADY_EXISTS), without counting it as an error the PC gave.
 void ClobberLastError(DWORD code);
