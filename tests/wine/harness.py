@@ -917,14 +917,23 @@ class Prefix:
         deadline = time.time() + 60
         while answer_after and answer_after not in screen() and time.time() < deadline:
             time.sleep(0.1)
-        if answer_after:
-            process.stdin.write(b"\r")
-            process.stdin.flush()
-        try:
-            status = process.wait(timeout=max(1, deadline - time.time()))
-        except subprocess.TimeoutExpired:
+        status = None
+        while status is None and time.time() < deadline:
+            if answer_after:
+                # Again each second: a key pressed before the tool starts to read can be lost
+                # when Wine's console sets up the terminal on a loaded machine.
+                try:
+                    process.stdin.write(b"\r")
+                    process.stdin.flush()
+                except BrokenPipeError:
+                    pass
+            try:
+                status = process.wait(timeout=1 if answer_after else max(1, deadline - time.time()))
+            except subprocess.TimeoutExpired:
+                pass
+        if status is None:
             process.kill()
-            status = None
+            process.wait()
         reader.join()
         return screen(), status
 
