@@ -26,6 +26,7 @@ add_library(qel_simpc STATIC
     sim/registry.cpp
     sim/scenario.cpp
     sim/scenario_keys.cpp
+    sim/scenario_toml.cpp
     sim/scheduler.cpp
     sim/setupapi.cpp
     sim/storage.cpp

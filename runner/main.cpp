@@ -6,6 +6,7 @@
 #include "logreplay/log_reader.h"
 #include "logreplay/log_to_scenario.h"
 #include "sim/scenario.h"
+#include "sim/scenario_keys.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,8 @@ const char kUsage[] =
     "                     (_QEL_InstallerUpdata.log); --run N picks run N, 1 the oldest,\n"
     "                     the default the last\n"
     "  --explain LOG      tell in plain words what happened in a run of LOG\n"
+    "  --key-index        print every scenario key with its meaning, the Markdown table\n"
+    "                     docs/scenarios.md holds\n"
     "Exit status: 0 the run finished with every resource released; 2 usage or scenario\n"
     "error; 3 a resource was left open or misused (listed on standard error).\n";
 
@@ -75,6 +78,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
                 fprintf(stderr, "qel-driver-fix-sim: --run takes a run number from 1\n");
                 return false;
             }
+        } else if (arg == "--key-index") {
+            fputs(sim::ScenarioKeyIndex().c_str(), stdout);
+            exit(0);
         } else if (arg == "--help") {
             fputs(kUsage, stdout);
             exit(0);

@@ -1,6 +1,7 @@
 #include "tests/reliability/generator.h"
 
 #include "sim/scenario.h"
+#include "sim/scenario_keys.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -732,194 +733,14 @@ GeneratedPc GeneratePc(uint64_t seed, const FaultRates& rates) {
 }
 
 // ---- The PC as a scenario file -----------------------------------------------------------------
-namespace {
-
 // The generator's non-ASCII text is UTF-8: a basic string holds it as it is.
-std::string Quote(const std::string& text) {
-    return sim::QuoteBasic(text);
-}
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    char byte[4];
-    for (uint8_t b : bytes) {
-        snprintf(byte, sizeof(byte), "%02X", b);
-        out += (out.empty() ? "" : " ") + std::string(byte);
-    }
-    return out;
-}
-
-std::string Code(DWORD code) {
-    char text[16];
-    snprintf(text, sizeof(text), code > 0xFFFF ? "0x%08X" : "%u", (unsigned)code);
-    return text;
-}
-
-std::string OutcomeText(const sim::Outcome& o) {
-    if (!o.ms && !o.vanish && !o.scsiStatus && !o.reboot)
-        return o.error ? Code(o.error) : "\"ok\"";
-    std::string text = "{ error = " + Code(o.error);
-    if (o.ms)
-        text += ", ms = " + std::to_string(o.ms);
-    if (o.vanish)
-        text += ", vanish = true";
-    if (o.scsiStatus)
-        text += ", status = " + std::to_string(o.scsiStatus);
-    if (o.reboot)
-        text += ", reboot = true";
-    return text + " }";
-}
-
-} // namespace
-
 std::string DescribePc(const sim::Pc& pc, const std::vector<std::string>& args) {
     std::string s;
     s += "# Tool arguments:";
     for (const std::string& arg : args)
-        s += " " + Quote(arg);
+        s += " " + sim::QuoteBasic(arg);
     s += args.empty() ? " (none)\n" : "\n";
-    s += "name = " + Quote(pc.name) + "\n";
-    s += "clock = \"" + sim::ClockText(pc.clockStartMs) + "\"\n";
-    if (pc.timeZoneMinutes) {
-        int offset = pc.timeZoneMinutes < 0 ? -pc.timeZoneMinutes : pc.timeZoneMinutes;
-        char zone[16];
-        snprintf(zone, sizeof(zone), "%c%02d:%02d", pc.timeZoneMinutes < 0 ? '-' : '+', offset / 60,
-                 offset % 60);
-        s += "time_zone = \"" + std::string(zone) + "\"\n";
-    }
-    if (pc.ansiCodePage != 1252)
-        s += "ansi_code_page = " + std::to_string(pc.ansiCodePage) + "\n";
-    s += "windows_dir = " + Quote(pc.windowsDir) + "\n";
-    if (pc.windowsDirError)
-        s += "windows_dir_error = " + Code(pc.windowsDirError) + "\n";
-
-    s += "\n[env]\n";
-    for (const auto& [name, value] : pc.env)
-        s += name + " = " + Quote(value) + "\n";
-
-    if (!pc.envWide.empty()) {
-        s += "\n[env_wide]\n";
-        for (const auto& [name, value] : pc.envWide)
-            s += name + " = " + Quote(value) + "\n";
-    }
-    for (const auto& [longPath, shortPath] : pc.shortPaths)
-        s += "\n[[short_path]]\nlong = " + Quote(longPath) + "\nshort = " + Quote(shortPath) + "\n";
-
-    s += "\n[system]\nwindows_version = \"" + std::to_string(pc.windowsMajor) + "." +
-         std::to_string(pc.windowsMinor) +
-         "\"\nwindows_build = " + std::to_string(pc.windowsBuild) +
-         "\nelevated = " + (pc.elevated ? "true" : "false") +
-         "\narchitecture = " + Quote(pc.architecture) + "\n";
-    s += "\n[console]\nprocesses = " + std::to_string(pc.consoleProcesses) + "\n";
-
-    s += "\n[stdin]\nat_end = " + std::string(pc.stdinAtEnd ? "true" : "false") + "\n";
-    if (pc.stdinRedirected)
-        s += "redirected = true\n";
-    if (!pc.stdinAtEnd)
-        s += "line = " + Quote(pc.stdinLine) + "\n";
-    if (pc.stdinAfterMs)
-        s += "after_ms = " + std::to_string(pc.stdinAfterMs) + "\n";
-
-    if (!pc.lookupFaults.empty()) {
-        s += "\n[class_lookup]\nfaults = [";
-        for (size_t i = 0; i < pc.lookupFaults.size(); ++i)
-            s += std::string(i ? ", " : " ") + "{ error = " + Code(pc.lookupFaults[i].error) +
-                 ", count = " + Code(pc.lookupFaults[i].count) + " }";
-        s += " ]\n";
-    }
-    s += "\n[memory]\nlimit = " + std::to_string(pc.allocLimit) + "\n";
-    if (!pc.failAllocs.empty()) {
-        s += "fail_allocs = [";
-        for (unsigned call : pc.failAllocs)
-            s += " " + std::to_string(call) + ",";
-        s += " ]\n";
-    }
-    s += "\n[threads]\ncreate_fails = " + std::string(pc.threadCreateFails ? "true" : "false") +
-         "\n";
-
-    s += "\n[disks]\n";
-    s += "set_errors = [";
-    for (DWORD e : pc.diskSetErrors)
-        s += " " + Code(e) + ",";
-    s += " ]\n";
-    if (pc.diskEnumFailsAt >= 0)
-        s += "enum_fails_at = " + std::to_string(pc.diskEnumFailsAt) + "\n";
-    if (pc.diskDetailFailsAt >= 0)
-        s += "detail_fails_at = " + std::to_string(pc.diskDetailFailsAt) + "\n";
-    s += "fail_error = " + Code(pc.diskFailError) + "\n";
-
-    const sim::Installer& in = pc.installer;
-    s += "\n[installer]\n";
-    s += "load_error = " + Code(in.loadError) + "\nexport_error = " + Code(in.exportError) +
-         "\nfail_while_adb_off = " + Code(in.failWhileAdbOff) + "\nms = " + std::to_string(in.ms) +
-         "\noutcomes = [";
-    for (const sim::Outcome& o : in.outcomes)
-        s += " " + OutcomeText(o) + ",";
-    s += " ]\n";
-
-    if (!pc.missingFolders.empty()) {
-        s += "\n[fs]\nmissing_folders = [";
-        for (const std::string& folder : pc.missingFolders)
-            s += " " + Quote(folder) + ",";
-        s += " ]\n";
-    }
-
-    for (const sim::SetupClass& c : pc.classes) {
-        s +=
-            "\n[[class]]\nguid = \"" + sim::GuidText(c.guid) + "\"\nname = " + Quote(c.name) + "\n";
-        if (c.setError)
-            s += "set_error = " + Code(c.setError) + "\n";
-        if (c.enumFailsAt >= 0)
-            s += "enum_fails_at = " + std::to_string(c.enumFailsAt) +
-                 "\nenum_error = " + Code(c.enumError) + "\n";
-        for (const sim::Device& d : c.devices) {
-            s += "\n  [[class.device]]\n  id = " + Quote(d.instanceId) + "\n";
-            // The key and its values follow in [[registry]]; a device without one says so.
-            if (!pc.registry.count(sim::Lower(sim::EnumKeyPath(d.instanceId))))
-                s += "  key = \"missing\"\n";
-            if (d.afterEnter)
-                s += "  after_enter = true\n";
-            if (d.listDetailFails)
-                s += "  list_detail_fails = true\n";
-            if (d.idResult)
-                s += "  id_result = " + Code(d.idResult) + "\n";
-            if (d.adbOn)
-                s += "  adb = true\n";
-        }
-    }
-
-    for (const sim::Disk& d : pc.disks) {
-        s += "\n[[disk]]\npath = " + Quote(d.path) + "\n";
-        if (!d.phoneSerial.empty())
-            s += "phone = " + Quote(d.phoneSerial) + "\n";
-        if (d.presentFromMs)
-            s += "present_from_ms = " + std::to_string(d.presentFromMs) + "\n";
-        if (d.presentUntilMs != UINT64_MAX)
-            s += "present_until_ms = " + std::to_string(d.presentUntilMs) + "\n";
-        if (d.openError)
-            s += "open_error = " + Code(d.openError) + "\n";
-        if (!d.replies.empty()) {
-            s += "replies = [";
-            for (const sim::Outcome& o : d.replies)
-                s += " " + OutcomeText(o) + ",";
-            s += " ]\n";
-        }
-    }
-
-    for (const auto& [lowerPath, key] : pc.registry) {
-        s += "\n[[registry]]\npath = " + Quote(key.path) + "\n";
-        if (key.openError)
-            s += "open_error = " + Code((DWORD)key.openError) + "\n";
-        s += "values = [";
-        for (const auto& [name, value] : key.values)
-            s += " { name = " + Quote(name) + ", type = " + std::to_string(value.type) +
-                 ", hex = \"" + Hex(value.data) + "\" },";
-        s += " ]\n";
-    }
-
-    for (const auto& [path, content] : pc.files)
-        s += "\n[[file]]\npath = " + Quote(path) + "\ncontent = " + Quote(content) + "\n";
-    return s;
+    return s + sim::PrintScenario(pc);
 }
 
 } // namespace rel

@@ -4,6 +4,7 @@
 #include "harness/process.h"
 #include "sim/calendar.h"
 #include "sim/scenario.h"
+#include "sim/scenario_keys.h"
 #include "tests/reliability/generator.h"
 #include "tests/reliability/log_roundtrip.h"
 
@@ -928,6 +929,8 @@ std::string Roundtrip(const rel::GeneratedPc& g, const sim::RunResult& r) {
     if (!sim::ParseScenario(rel::DescribePc(g.pc, g.args), "printed", &parsed, &error))
         return "roundtrip: the printed scenario does not parse: " + error;
     parsed.name = g.pc.name;
+    if (sim::PrintScenario(parsed) != sim::PrintScenario(g.pc))
+        return "roundtrip: the printed scenario reads back as another PC";
     sim::RunResult again = sim::RunTool(parsed, g.args);
     if (again.console != r.console || again.exitCode != r.exitCode ||
         again.elapsedMs != r.elapsedMs)
