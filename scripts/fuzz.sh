@@ -16,9 +16,15 @@ case "$target" in
     log) seeds=(tests/logs tests/fuzz/logs) dict=tests/fuzz/log.dict ;;
     *) echo "fuzz: unknown target $target (scenario or log)"; exit 2 ;;
 esac
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZE=ON -DQEL_FUZZ=ON \
-      -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" --target "${target}_fuzz" >/dev/null
+# The build's output is shown only when it fails.
+mkdir -p "$build"
+if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZE=ON -DQEL_FUZZ=ON \
+             -DCMAKE_CXX_COMPILER=clang++ &&
+       cmake --build "$build" --target "${target}_fuzz"; } >"$build/build-$target.log" 2>&1; then
+    grep -E 'error|FAILED' "$build/build-$target.log" | head -n 40
+    echo "fuzz: the $target target does not build; the whole output is in $build/build-$target.log"
+    exit 1
+fi
 mkdir -p "$build/corpus-$target" "$build/artifacts"
 # New inputs go to the build's own corpus; the seeds only start it.
 if ! "$build/tests/${target}_fuzz" "$build/corpus-$target" "${seeds[@]}" \

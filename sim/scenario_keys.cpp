@@ -145,11 +145,20 @@ void ReadVariables(const toml::node& node, const std::string& where,
         (*variables)[Upper(std::string(key.str()))] = String(value, std::string(key.str()));
 }
 
+// A variable's name as a TOML key: bare when TOML allows it, quoted otherwise ("MY VAR").
+std::string VariableKey(const std::string& name) {
+    bool bare = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '-';
+    });
+    return bare ? name : Quote(name);
+}
+
 std::string PrintVariables(const std::string& header,
                            const std::map<std::string, std::string>& variables) {
     std::string text = "\n" + header + "\n";
     for (const auto& [name, value] : variables)
-        text += name + " = " + Quote(value) + "\n";
+        text += VariableKey(name) + " = " + Quote(value) + "\n";
     return text;
 }
 

@@ -88,19 +88,20 @@ void ReadTable(const toml::node& node, const std::string& where, const TableRule
     if (table == nullptr)
         Throw(node, where + " must be a table");
     for (auto&& [key, value] : *table) {
+        std::string_view name = key.str(); // a lambda cannot take a structured binding in clang 14
         auto known = std::find_if(rule.keys.begin(), rule.keys.end(),
-                                  [&](const KeyRule<T>& k) { return key.str() == k.key; });
+                                  [&](const KeyRule<T>& k) { return name == k.key; });
         if (known == rule.keys.end()) {
             std::vector<std::string> names;
             for (const KeyRule<T>& k : rule.keys)
                 names.push_back(k.key);
             std::sort(names.begin(), names.end());
             std::string list;
-            for (const std::string& name : names)
-                list += (list.empty() ? "" : ", ") + name;
-            throw ScenarioError{(long)key.source().begin.line,
-                                "unknown key '" + std::string(key.str()) + "' in " + where +
-                                    " (known: " + list + ")"};
+            for (const std::string& known : names)
+                list += (list.empty() ? "" : ", ") + known;
+            throw ScenarioError{(long)key.source().begin.line, "unknown key '" + std::string(name) +
+                                                                   "' in " + where +
+                                                                   " (known: " + list + ")"};
         }
         known->read(value, into, pc);
     }

@@ -1,6 +1,9 @@
 // libFuzzer target over the scenario parser: whatever the bytes, ParseScenario either gives a PC
-// or an error naming the source and a line, and never crashes, hangs or leaks.
+// or an error naming the source and a line, and never crashes, hangs or leaks. A PC it gives
+// prints as a scenario that reads back to the same PC, as long as the PC's text is UTF-8 (a
+// scenario file is; the code page's case mapping can leave other bytes in a name).
 #include "sim/scenario.h"
+#include "sim/scenario_keys.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,16 +11,50 @@
 #include <cstdlib>
 #include <string>
 
+namespace {
+
+bool IsUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = (unsigned char)text[i];
+        size_t length = c < 0x80             ? 1
+                        : (c & 0xE0) == 0xC0 ? 2
+                        : (c & 0xF0) == 0xE0 ? 3
+                        : (c & 0xF8) == 0xF0 ? 4
+                                             : 0;
+        if (length == 0 || (length == 2 && c < 0xC2) || i + length > text.size())
+            return false;
+        for (size_t k = 1; k < length; ++k)
+            if (((unsigned char)text[i + k] & 0xC0) != 0x80)
+                return false;
+        i += length;
+    }
+    return true;
+}
+
+[[noreturn]] void Fail(const char* what, const std::string& detail) {
+    fprintf(stderr, "%s\n%s\n", what, detail.c_str());
+    abort();
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     sim::Pc pc;
     std::string error;
     if (!sim::ParseScenario(text, "fuzz.toml", &pc, &error)) {
         // A malformed scenario is reported as "fuzz.toml:LINE: problem".
-        if (error.rfind("fuzz.toml:", 0) != 0 || error.size() <= sizeof("fuzz.toml:")) {
-            fprintf(stderr, "unclear scenario error: '%s'\n", error.c_str());
-            abort();
-        }
+        if (error.rfind("fuzz.toml:", 0) != 0 || error.size() <= sizeof("fuzz.toml:"))
+            Fail("unclear scenario error:", error);
+        return 0;
     }
+    std::string printed = sim::PrintScenario(pc);
+    if (!IsUtf8(printed))
+        return 0;
+    sim::Pc again;
+    if (!sim::ParseScenario(printed, "printed.toml", &again, &error))
+        Fail("the printed scenario does not parse:", error + "\n" + printed);
+    if (sim::PrintScenario(again) != printed)
+        Fail("the printed scenario reads back as another PC:", printed);
     return 0;
 }

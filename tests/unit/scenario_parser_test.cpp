@@ -120,7 +120,7 @@ time_zone = "+05:30"
 ansi_code_page = 932
 windows_dir = 'C:\Windows'
 windows_dir_error = 0
-env = { TEMP = 'C:\Temp' }
+env = { TEMP = 'C:\Temp', "My Var" = "x" }
 env_wide = { USERNAME = "qel" }
 system = { windows_version = "10.0", windows_build = 19045, elevated = true, architecture = "x86_64" }
 console = { processes = 1 }
@@ -184,11 +184,11 @@ short = 'C:\Temp\LONGNA~1'
     sim::Pc again;
     ASSERT_TRUE(sim::ParseScenario(printed, "printed.toml", &again, &error)) << error << printed;
     EXPECT_EQ(sim::PrintScenario(again), printed);
-    for (const char* part :
-         {"time_zone = \"+05:30\"", "ansi_code_page = 932", "after_ms = 10",
-          "{ error = 122, count = 20 }", "fail_allocs = [ 9, ]",
-          "outcomes = [ { error = 2, ms = 1 }, ]", "replies = [ { error = 31, ms = 2 }, ]",
-          "enum_error = 13", "LONGNA~1", "missing_folders = [ \"c:\\\\nope\", ]"})
+    for (const char* part : {"time_zone = \"+05:30\"", "ansi_code_page = 932", "after_ms = 10",
+                             "{ error = 122, count = 20 }", "fail_allocs = [ 9, ]",
+                             "outcomes = [ { error = 2, ms = 1 }, ]",
+                             "replies = [ { error = 31, ms = 2 }, ]", "enum_error = 13", "LONGNA~1",
+                             "\"MY VAR\" = \"x\"", "missing_folders = [ \"c:\\\\nope\", ]"})
         EXPECT_NE(printed.find(part), std::string::npos) << part << "\n" << printed;
 }
 
