@@ -465,7 +465,7 @@ const TableRule<ClassDraft>& ClassRule() {
                           PrintTable(DeviceRule(), DeviceDraft{device}, pc, "  ");
               return text;
           },
-          true}}};
+          kSection}}};
     return rule;
 }
 
@@ -796,13 +796,13 @@ const TableRule<Pc>& ScenarioRule() {
           }},
          {"env", "the environment, [env] NAME = \"value\"",
           [](const toml::node& n, Pc& pc, Pc&) { ReadVariables(n, "[env]", &pc.env); },
-          [](const Pc& pc, const Pc&) { return PrintVariables("[env]", pc.env); }, true},
+          [](const Pc& pc, const Pc&) { return PrintVariables("[env]", pc.env); }, kSection},
          {"env_wide", "variables only the wide call sees, [env_wide]",
           [](const toml::node& n, Pc& pc, Pc&) { ReadVariables(n, "[env_wide]", &pc.envWide); },
           [](const Pc& pc, const Pc&) {
               return pc.envWide.empty() ? "" : PrintVariables("[env_wide]", pc.envWide);
           },
-          true},
+          kSection},
          {"short_path", "short forms of long paths, [[short_path]]",
           [](const toml::node& n, Pc& pc, Pc&) {
               EachTable(n, "short_path", "[[short_path]]", [&](const toml::node& item) {
@@ -820,19 +820,21 @@ const TableRule<Pc>& ScenarioRule() {
                                   ShortPathDraft{longPath, shortPath}, pc);
               return text;
           },
-          true},
+          kSection},
          {"system", "Windows version, build, elevation, architecture, [system]",
           [](const toml::node& n, Pc& pc, Pc&) { ReadTable(n, "[system]", SystemRule(), pc, pc); },
-          [](const Pc& pc, const Pc&) { return Section("[system]", SystemRule(), pc, pc); }, true},
+          [](const Pc& pc, const Pc&) { return Section("[system]", SystemRule(), pc, pc); },
+          kSection},
          {"console", "the console window, [console]",
           [](const toml::node& n, Pc& pc, Pc&) {
               ReadTable(n, "[console]", ConsoleRule(), pc, pc);
           },
           [](const Pc& pc, const Pc&) { return Section("[console]", ConsoleRule(), pc, pc); },
-          true},
+          kSection},
          {"stdin", "standard input, [stdin]",
           [](const toml::node& n, Pc& pc, Pc&) { ReadTable(n, "[stdin]", StdinRule(), pc, pc); },
-          [](const Pc& pc, const Pc&) { return Section("[stdin]", StdinRule(), pc, pc); }, true},
+          [](const Pc& pc, const Pc&) { return Section("[stdin]", StdinRule(), pc, pc); },
+          kSection},
          {"class_lookup", "faults of the class lookup, [class_lookup]",
           [](const toml::node& n, Pc& pc, Pc&) {
               ReadTable(n, "[class_lookup]", ClassLookupRule(), pc, pc);
@@ -841,19 +843,21 @@ const TableRule<Pc>& ScenarioRule() {
               return pc.lookupFaults.empty() ? ""
                                              : Section("[class_lookup]", ClassLookupRule(), pc, pc);
           },
-          true},
+          kSection},
          {"memory", "GlobalAlloc faults and limit, [memory]",
           [](const toml::node& n, Pc& pc, Pc&) { ReadTable(n, "[memory]", MemoryRule(), pc, pc); },
-          [](const Pc& pc, const Pc&) { return Section("[memory]", MemoryRule(), pc, pc); }, true},
+          [](const Pc& pc, const Pc&) { return Section("[memory]", MemoryRule(), pc, pc); },
+          kSection},
          {"threads", "the progress thread, [threads]",
           [](const toml::node& n, Pc& pc, Pc&) {
               ReadTable(n, "[threads]", ThreadsRule(), pc, pc);
           },
           [](const Pc& pc, const Pc&) { return Section("[threads]", ThreadsRule(), pc, pc); },
-          true},
+          kSection},
          {"disks", "the disk-interface walk, [disks]",
           [](const toml::node& n, Pc& pc, Pc&) { ReadTable(n, "[disks]", DisksRule(), pc, pc); },
-          [](const Pc& pc, const Pc&) { return Section("[disks]", DisksRule(), pc, pc); }, true},
+          [](const Pc& pc, const Pc&) { return Section("[disks]", DisksRule(), pc, pc); },
+          kSection},
          {"installer", "newdev.dll and its installer, [installer]",
           [](const toml::node& n, Pc& pc, Pc&) {
               ReadTable(n, "[installer]", InstallerRule(), pc.installer, pc);
@@ -861,13 +865,13 @@ const TableRule<Pc>& ScenarioRule() {
           [](const Pc& pc, const Pc&) {
               return Section("[installer]", InstallerRule(), pc.installer, pc);
           },
-          true},
+          kSection},
          {"fs", "the file system, [fs]",
           [](const toml::node& n, Pc& pc, Pc&) { ReadTable(n, "[fs]", FsRule(), pc, pc); },
           [](const Pc& pc, const Pc&) {
               return pc.missingFolders.empty() ? "" : Section("[fs]", FsRule(), pc, pc);
           },
-          true},
+          kSection},
          {"class", "USB setup classes, [[class]]",
           [](const toml::node& n, Pc& pc, Pc&) {
               EachTable(n, "class", "[[class]]",
@@ -879,7 +883,7 @@ const TableRule<Pc>& ScenarioRule() {
                   text += Section("[[class]]", ClassRule(), ClassDraft{c}, pc);
               return text;
           },
-          true},
+          kSection},
          {"disk", "present disk interfaces, [[disk]]",
           [](const toml::node& n, Pc& pc, Pc&) {
               EachTable(n, "disk", "[[disk]]", [&](const toml::node& item) { ReadDisk(item, pc); });
@@ -890,13 +894,13 @@ const TableRule<Pc>& ScenarioRule() {
                   text += Section("[[disk]]", DiskRule(), d, pc);
               return text;
           },
-          true},
+          kSection},
          {"registry", "registry keys, [[registry]]",
           [](const toml::node& n, Pc& pc, Pc&) {
               EachTable(n, "registry", "[[registry]]",
                         [&](const toml::node& item) { ReadRegistryKey(item, pc); });
           },
-          [](const Pc& pc, const Pc&) { return PrintRegistry(pc); }, true},
+          [](const Pc& pc, const Pc&) { return PrintRegistry(pc); }, kSection},
          {"file", "files present at the start, [[file]]",
           [](const toml::node& n, Pc& pc, Pc&) {
               EachTable(n, "file", "[[file]]", [&](const toml::node& item) {
@@ -913,7 +917,7 @@ const TableRule<Pc>& ScenarioRule() {
                   text += Section("[[file]]", FileRule(), FileDraft{path, content}, pc);
               return text;
           },
-          true}}};
+          kSection}}};
     return rule;
 }
 

@@ -74,6 +74,9 @@ template <typename T> struct KeyRule {
     bool section = false;
 };
 
+// Marks a key whose value is a table or an array of tables of its own.
+inline constexpr bool kSection = true;
+
 template <typename T> struct TableRule {
     const char* name; // as the docs name it: "[stdin]", "[[class.device]]", "a disk reply"
     std::vector<KeyRule<T>> keys;
