@@ -1027,35 +1027,11 @@ void Builder::MakeLookups() {
 
 // ---- Writing the scenario -----------------------------------------------------------------------
 
-bool ValidUtf8(const std::string& text) {
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = (unsigned char)text[i];
-        size_t n = c < 0x80             ? 1
-                   : (c & 0xE0) == 0xC0 ? 2
-                   : (c & 0xF0) == 0xE0 ? 3
-                   : (c & 0xF8) == 0xF0 ? 4
-                                        : 0;
-        if (n == 0 || i + n > text.size())
-            return false;
-        for (size_t k = 1; k < n; ++k)
-            if (((unsigned char)text[i + k] & 0xC0) != 0x80)
-                return false;
-        if (n == 3) {
-            uint32_t cp = ((c & 0x0Fu) << 12) | (((unsigned char)text[i + 1] & 0x3Fu) << 6) |
-                          ((unsigned char)text[i + 2] & 0x3Fu);
-            if (cp >= 0xE000 && cp <= 0xEFFF)
-                return false; // the scenario parser keeps these for itself
-        }
-        i += n;
-    }
-    return true;
-}
-
 // A TOML string for text: literal ('...') where it can be, else basic with escapes. Bytes that
 // are not UTF-8 (the log's Windows-1252 letters) are written as the characters they stand for.
 std::string Quote(const std::string& text, std::vector<std::string>* problems) {
     std::string t = text;
-    if (!ValidUtf8(t)) {
+    if (!sim::IsScenarioText(t)) {
         std::string utf8;
         for (unsigned char c : t) {
             uint32_t cp = c;
@@ -1229,7 +1205,7 @@ std::string WriteScenario(const Replay& replay, const std::string& source) {
                     const std::vector<uint8_t>& data = value->second.data;
                     std::string text(data.begin(), data.end());
                     if (!text.empty() && text.back() == '\0' &&
-                        text.find('\0') == text.size() - 1 && ValidUtf8(text)) {
+                        text.find('\0') == text.size() - 1 && sim::IsScenarioText(text)) {
                         body += "  service = " + q(text.substr(0, text.size() - 1)) + "\n";
                     } else {
                         std::string hex;

@@ -44,6 +44,33 @@ bool LoadScenario(const std::string& path, Pc* pc, std::string* error) {
     return ParseScenario(text.str(), path, pc, error);
 }
 
+bool IsScenarioText(const std::string& text) {
+    // The least code point of each length: a shorter one written longer is not UTF-8.
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = (unsigned char)text[i];
+        size_t n = c < 0x80             ? 1
+                   : (c & 0xE0) == 0xC0 ? 2
+                   : (c & 0xF0) == 0xE0 ? 3
+                   : (c & 0xF8) == 0xF0 ? 4
+                                        : 0;
+        if (n == 0 || i + n > text.size())
+            return false;
+        uint32_t cp = n == 1 ? c : c & (0x7Fu >> n);
+        for (size_t k = 1; k < n; ++k) {
+            if (((unsigned char)text[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | ((unsigned char)text[i + k] & 0x3Fu);
+        }
+        if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        if (cp >= 0xE000 && cp <= 0xEFFF)
+            return false; // the scenario parser keeps these for itself
+        i += n;
+    }
+    return true;
+}
+
 std::string ClockText(uint64_t ms) {
     CivilTime t = CivilFromMs(ms);
     char text[48];

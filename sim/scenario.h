@@ -12,6 +12,10 @@ bool ParseScenario(const std::string& text, const std::string& sourceName, Pc* p
                    std::string* error);
 bool LoadScenario(const std::string& path, Pc* pc, std::string* error);
 
+// Text a scenario file can hold: UTF-8 without the private use characters U+E000 to U+EFFF,
+// which the parser keeps for itself.
+bool IsScenarioText(const std::string& text);
+
 // For writers of scenario files: the clock as "2009-06-05T09:04:07.012Z", and text as a TOML
 // basic string (quotes, backslashes and control characters escaped, other bytes as they are).
 std::string ClockText(uint64_t utcMs);

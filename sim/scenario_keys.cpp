@@ -77,9 +77,9 @@ uint64_t ReadClock(const toml::node& node) {
     int year, month, day, hour, minute, second, millis = 0, end = 0;
     if (sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &year, &month, &day, &hour, &minute,
                &second, &millis, &end) != 7 ||
-        (size_t)end != text.size() || year < 1601 || year > 9999 || month < 1 || month > 12 ||
+        (size_t)end != text.size() || year < 1970 || year > 9999 || month < 1 || month > 12 ||
         day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59)
-        Throw(node, "clock must be a UTC time like \"2009-06-05T09:04:07.012Z\"");
+        Throw(node, "clock must be a UTC time like \"2009-06-05T09:04:07.012Z\", from 1970 on");
     return (uint64_t)MsFromCivil(year, (unsigned)month, (unsigned)day, (unsigned)hour,
                                  (unsigned)minute, (unsigned)second, (unsigned)millis);
 }
@@ -767,7 +767,7 @@ const TableRule<Pc>& ScenarioRule() {
         {{"name", "a title for people",
           [](const toml::node& n, Pc& pc, Pc&) { pc.name = String(n, "name"); },
           [](const Pc& pc, const Pc&) { return Quote(pc.name); }},
-         {"clock", "the UTC time at virtual 0",
+         {"clock", "the UTC time at virtual 0, from 1970 on",
           [](const toml::node& n, Pc& pc, Pc&) { pc.clockStartMs = ReadClock(n); },
           [](const Pc& pc, const Pc&) { return "\"" + ClockText(pc.clockStartMs) + "\""; }},
          {"time_zone", "the local time's offset from UTC",

@@ -1,7 +1,7 @@
 // libFuzzer target over the scenario parser: whatever the bytes, ParseScenario either gives a PC
 // or an error naming the source and a line, and never crashes, hangs or leaks. A PC it gives
-// prints as a scenario that reads back to the same PC, as long as the PC's text is UTF-8 (a
-// scenario file is; the code page's case mapping can leave other bytes in a name).
+// prints as a scenario that reads back to the same PC, as long as a scenario file can hold the
+// PC's text (the code page's case mapping can leave bytes in a name that are not UTF-8).
 #include "sim/scenario.h"
 #include "sim/scenario_keys.h"
 
@@ -12,24 +12,6 @@
 #include <string>
 
 namespace {
-
-bool IsUtf8(const std::string& text) {
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = (unsigned char)text[i];
-        size_t length = c < 0x80             ? 1
-                        : (c & 0xE0) == 0xC0 ? 2
-                        : (c & 0xF0) == 0xE0 ? 3
-                        : (c & 0xF8) == 0xF0 ? 4
-                                             : 0;
-        if (length == 0 || (length == 2 && c < 0xC2) || i + length > text.size())
-            return false;
-        for (size_t k = 1; k < length; ++k)
-            if (((unsigned char)text[i + k] & 0xC0) != 0x80)
-                return false;
-        i += length;
-    }
-    return true;
-}
 
 [[noreturn]] void Fail(const char* what, const std::string& detail) {
     fprintf(stderr, "%s\n%s\n", what, detail.c_str());
@@ -49,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     std::string printed = sim::PrintScenario(pc);
-    if (!IsUtf8(printed))
+    if (!sim::IsScenarioText(printed))
         return 0;
     sim::Pc again;
     if (!sim::ParseScenario(printed, "printed.toml", &again, &error))

@@ -26,6 +26,7 @@ const BadScenario kBadScenarios[] = {
     {"unknown key", "name = \"x\"\ncolour = \"blue\"\n", 2, "unknown key 'colour' in the scenario"},
     {"wrong type", "clock = 5\n", 1, "clock must be a string"},
     {"bad clock", "\nclock = \"2009-06-05 09:04\"\n", 2, "clock must be a UTC time"},
+    {"clock before 1970", "clock = \"1969-12-31T23:59:59.999Z\"\n", 1, "from 1970 on"},
     {"bad guid", "[[class]]\nname = \"USB\"\nguid = \"{36FC9E60}\"\n", 3, "guid must look like"},
     {"class without guid", "[[class]]\nname = \"USB\"\n", 1, "[[class]] needs a guid"},
     {"device key",
@@ -199,4 +200,30 @@ TEST(ScenarioKeys, DocsHoldTheKeyIndex) {
     EXPECT_NE(docs.find(sim::ScenarioKeyIndex()), std::string::npos)
         << "refresh docs/scenarios.md with qel-driver-fix-sim --key-index:\n"
         << sim::ScenarioKeyIndex();
+}
+
+// What the scenario parser accepts in a string, and only that: the log replay writes other bytes
+// as the Windows-1252 letters they stand for, and the fuzzer skips PCs it cannot print.
+TEST(ScenarioText, IsWhatTheParserAccepts) {
+    const struct {
+        const char* bytes;
+        bool held;
+    } cases[] = {
+        {"plain ASCII", true},   {"caf\xC3\xA9", true},
+        {"\xE2\x82\xAC", true},  {"\xF0\x9F\x93\xB1", true},
+        {"\xC0\x80", false},     {"\xE0\x80\x80", false},
+        {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false},
+        {"\xEE\x80\x80", false}, {"\xC3", false},
+        {"\xE9t\xE9", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(sim::IsScenarioText(c.bytes), c.held);
+        sim::Pc pc;
+        std::string error;
+        EXPECT_EQ(
+            sim::ParseScenario("name = \"" + std::string(c.bytes) + "\"\n", "t.toml", &pc, &error),
+            c.held)
+            << error;
+    }
 }
